@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the build tree's own prefix: wine-run.sh PREFIX PROGRAM ARGS...
+# The prefix is made once, under a lock, so that tests started side by side do not race to make it.
+set -euo pipefail
+prefix=$1
+shift
+export WINEPREFIX=$prefix
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# Local time must differ from UTC, so that a UTC-for-local mistake shows.
+export TZ=${PAPERLENS_TEST_TZ:-America/New_York}
+if [ ! -f "$prefix/system.reg" ]; then
+  mkdir -p "$(dirname "$prefix")"
+  (
+    flock 9
+    [ -f "$prefix/system.reg" ] || wineboot -i >/dev/null 2>&1
+    wineserver -w
+  ) 9>"$prefix.lock"
+fi
+exec wine "$@"

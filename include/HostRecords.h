@@ -1,0 +1,62 @@
+// The records the host passes to the plug-in, laid out exactly as the host lays them.
+// Only the fields the plug-in reads or writes are named; every other byte is the host's.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define PAPERLENS_CALL __stdcall
+#else
+#define PAPERLENS_CALL
+#endif
+
+// Argument of OpenArchive. The host's record continues past these three fields with
+// fields of its own that the plug-in never reads or writes.
+struct OpenRequest {
+    char* ArchiveNamePtr;     // the document's path; read
+    std::int32_t RequestMode; // 0 list, 1 extract; read
+    std::int32_t RequestResult; // written only on failure
+};
+
+// Argument of ReadHeader, as far as its last field the plug-in writes. The host's record
+// continues past EntryTime; those bytes, like the ones named Host*, are never touched.
+struct EntryHeader {
+    char HostArchiveName[260];
+    char EntryName[260];
+    std::int32_t HostFlags;
+    std::int32_t PackedSize;
+    std::int32_t UnpackedSize;
+    std::int32_t HostOsAndCrc[2];
+    std::uint32_t EntryTime; // packed DOS date-time
+};
+
+constexpr std::size_t EntryNameSize = sizeof(EntryHeader::EntryName);
+
+static_assert(offsetof(OpenRequest, ArchiveNamePtr) == 0, "ArchiveNamePtr heads the record");
+static_assert(offsetof(EntryHeader, EntryName) == 260, "EntryName lies at 260");
+static_assert(offsetof(EntryHeader, PackedSize) == 524, "PackedSize lies at 524");
+static_assert(offsetof(EntryHeader, UnpackedSize) == 528, "UnpackedSize lies at 528");
+static_assert(offsetof(EntryHeader, EntryTime) == 540, "EntryTime lies at 540");
+static_assert(sizeof(EntryHeader) == 544, "EntryHeader ends with EntryTime");
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(offsetof(OpenRequest, RequestMode) == 4, "32-bit: RequestMode lies at 4");
+static_assert(offsetof(OpenRequest, RequestResult) == 8, "32-bit: RequestResult lies at 8");
+#else
+static_assert(offsetof(OpenRequest, RequestMode) == 8, "64-bit: RequestMode follows the 8-byte pointer");
+static_assert(offsetof(OpenRequest, RequestResult) == 12, "64-bit: RequestResult lies at 12");
+#endif
+
+// The archive handle the host holds; the plug-in never reads it back.
+using ArchiveHandle = void*;
+// The host's callbacks; the plug-in accepts and discards them.
+using HostCallback = int(PAPERLENS_CALL*)(char*, int);
+
+// The seven entry points, as the host resolves them by name.
+using OpenArchiveFunction = ArchiveHandle(PAPERLENS_CALL*)(OpenRequest*);
+using ReadHeaderFunction = int(PAPERLENS_CALL*)(ArchiveHandle, EntryHeader*);
+using ProcessFileFunction = int(PAPERLENS_CALL*)(ArchiveHandle, int, char*, char*);
+using CloseArchiveFunction = int(PAPERLENS_CALL*)(ArchiveHandle);
+using SetChangeVolProcFunction = void(PAPERLENS_CALL*)(ArchiveHandle, HostCallback);
+using SetProcessDataProcFunction = void(PAPERLENS_CALL*)(ArchiveHandle, HostCallback);
+using GetPackerCapsFunction = int(PAPERLENS_CALL*)();

@@ -1,0 +1,22 @@
+// Numbers exchanged with the host: result codes, modes, operations, capabilities.
+#pragma once
+
+constexpr int ResultSuccess = 0;
+constexpr int ResultNoMoreEntries = 10;
+constexpr int ResultCannotOpen = 15;
+constexpr int ResultCannotCreateOutput = 16;
+constexpr int ResultNotSupported = 24;
+
+constexpr int ModeList = 0;
+constexpr int ModeExtract = 1;
+
+constexpr int OperationSkip = 0;
+constexpr int OperationTest = 1;
+constexpr int OperationExtract = 2;
+
+constexpr int CapabilitySearchText = 128;
+constexpr int CapabilityHideAsFile = 256;
+constexpr int PackerCapabilities = CapabilitySearchText | CapabilityHideAsFile;
+
+// The handle OpenArchive returns in listing mode.
+constexpr int ListingHandle = 10;

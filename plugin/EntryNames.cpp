@@ -1,0 +1,32 @@
+#include "EntryNames.h"
+
+#include "FixedField.h"
+
+namespace {
+
+// In listing order; the first three carry the tag that extraction reads back.
+constexpr std::string_view EntrySuffixes[EntryCount] = {"_a.txt", "_k.txt", "_u.txt", ".txt"};
+
+} // namespace
+
+std::string_view ArchiveBaseNameOf(std::string_view archivePath) noexcept
+{
+    std::string_view name = archivePath;
+    if (const auto slash = name.rfind('\\'); slash != std::string_view::npos) {
+        name.remove_prefix(slash + 1);
+    }
+    if (const auto dot = name.rfind('.'); dot != std::string_view::npos) {
+        name = name.substr(0, dot);
+    }
+    return name;
+}
+
+std::string_view EntrySuffix(int index) noexcept
+{
+    return index >= 0 && index < EntryCount ? EntrySuffixes[index] : std::string_view();
+}
+
+void WriteEntryName(char* field, std::size_t size, std::string_view baseName, int index) noexcept
+{
+    CopyToField(field, size, {baseName, EntrySuffix(index)});
+}

@@ -1,0 +1,127 @@
+// The entry points the host calls. No exception ever leaves them.
+#include "DosTime.h"
+#include "EntryNames.h"
+#include "FileNumbers.h"
+#include "FileTime.h"
+#include "FixedField.h"
+#include "HostRecords.h"
+#include "ModuleState.h"
+#include "ResultCodes.h"
+
+#include <windows.h>
+
+#include <new>
+#include <string>
+#include <type_traits>
+
+extern "C" {
+
+ArchiveHandle PAPERLENS_CALL OpenArchive(OpenRequest* request)
+{
+    if (!request) {
+        return nullptr;
+    }
+    std::string path;
+    std::string baseName;
+    bool outOfMemory = false;
+    try {
+        path = TextAt(request->ArchiveNamePtr);
+        baseName = ArchiveBaseNameOf(path);
+    } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+    }
+
+    // Read before taking the state: the read may wait behind a running converter.
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    GetFileLocalTime(path, year, month, day, hour, minute, second);
+    const std::uint32_t dosTime = PackDosDateTime(day, month, year, hour, minute, second);
+
+    const int mode = request->RequestMode;
+    {
+        ArchiveStateHold hold;
+        ArchiveState& state = hold.State();
+        state.ArchivePath.swap(path);
+        state.ArchiveBaseName.swap(baseName);
+        state.ArchiveDosTime = dosTime;
+        if (mode == ModeList || mode == ModeExtract) {
+            state.EntryIndex = 0;
+        }
+    }
+
+    switch (mode) {
+    case ModeList:
+        DrawFileNumber();
+        if (outOfMemory) {
+            request->RequestResult = ResultCannotOpen;
+            return nullptr;
+        }
+        return reinterpret_cast<ArchiveHandle>(static_cast<std::intptr_t>(ListingHandle));
+    case ModeExtract:
+        return reinterpret_cast<ArchiveHandle>(static_cast<std::intptr_t>(DrawFileNumber()));
+    default:
+        request->RequestResult = ResultNotSupported;
+        return nullptr;
+    }
+}
+
+int PAPERLENS_CALL ReadHeader(ArchiveHandle, EntryHeader* header)
+{
+    if (!header) {
+        return ResultNoMoreEntries;
+    }
+    ArchiveStateHold hold;
+    ArchiveState& state = hold.State();
+    int result = ResultSuccess;
+    if (state.EntryIndex < EntryCount) {
+        WriteEntryName(header->EntryName, EntryNameSize, state.ArchiveBaseName, state.EntryIndex);
+    } else {
+        result = ResultNoMoreEntries;
+    }
+    header->EntryTime = state.ArchiveDosTime;
+    header->UnpackedSize = 1;
+    header->PackedSize = 1;
+    // Stops past the last entry, so no number of further calls lists the entries again.
+    if (state.EntryIndex <= EntryCount) {
+        ++state.EntryIndex;
+    }
+    return result;
+}
+
+int PAPERLENS_CALL ProcessFile(ArchiveHandle, int, char*, char*)
+{
+    return ResultSuccess;
+}
+
+int PAPERLENS_CALL CloseArchive(ArchiveHandle)
+{
+    return ResultSuccess;
+}
+
+void PAPERLENS_CALL SetChangeVolProc(ArchiveHandle, HostCallback)
+{
+}
+
+void PAPERLENS_CALL SetProcessDataProc(ArchiveHandle, HostCallback)
+{
+}
+
+int PAPERLENS_CALL GetPackerCaps()
+{
+    return PackerCapabilities;
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
+{
+    return TRUE;
+}
+
+} // extern "C"
+
+// The definitions must keep the signatures the host calls them through.
+static_assert(std::is_same_v<decltype(&OpenArchive), OpenArchiveFunction>);
+static_assert(std::is_same_v<decltype(&ReadHeader), ReadHeaderFunction>);
+static_assert(std::is_same_v<decltype(&ProcessFile), ProcessFileFunction>);
+static_assert(std::is_same_v<decltype(&CloseArchive), CloseArchiveFunction>);
+static_assert(std::is_same_v<decltype(&SetChangeVolProc), SetChangeVolProcFunction>);
+static_assert(std::is_same_v<decltype(&SetProcessDataProc), SetProcessDataProcFunction>);
+static_assert(std::is_same_v<decltype(&GetPackerCaps), GetPackerCapsFunction>);

@@ -1,0 +1,81 @@
+#!/usr/bin/python3
+"""Regenerate samples/sample.pdf: a one-page document with an English and a
+Russian paragraph, set in an embedded (subset) Unicode TrueType font so the
+converter can extract real text in every encoding the plug-in offers.
+
+Usage: /usr/bin/python3 make-sample.py [OUTPUT.pdf]
+"""
+import os
+import sys
+
+from reportlab import rl_config
+
+# Invariant mode pins the creation date and document ID, so rerunning the
+# script gives byte-identical output and the sample does not churn in git.
+rl_config.invariant = 1
+
+from reportlab.lib.pagesizes import A5
+from reportlab.lib.styles import ParagraphStyle
+from reportlab.lib.units import mm
+from reportlab.pdfbase import pdfmetrics
+from reportlab.pdfbase.ttfonts import TTFont
+from reportlab.platypus import Paragraph, SimpleDocTemplate, Spacer
+
+FONT_DIR = "/usr/share/fonts/truetype/dejavu"
+
+TITLE = "Harbour Notes"
+
+# Distinctive words for end-to-end searches: "lighthouse" and "café" here
+# (the é makes the Latin1 and UTF-8 outputs differ even in English text),
+# "маяк" and "ё" in the Russian paragraph (ё sits outside KOI8-R's main
+# Cyrillic block, 0xA3).
+ENGLISH = (
+    "The old lighthouse stands on a rocky cape at the mouth of the harbour. "
+    "Every evening its keeper climbs the one hundred and twelve steps, lights "
+    "the lamp and writes the weather in a worn café notebook before the first "
+    "ship passes."
+)
+
+RUSSIAN = (
+    "Старый маяк стоит на скалистом мысе у входа в гавань. Каждый вечер "
+    "смотритель поднимается по ста двенадцати ступеням, зажигает огонь и "
+    "записывает погоду в потёртую тетрадь, прежде чем пройдёт первый корабль."
+)
+
+
+def main(argv):
+    out = argv[1] if len(argv) > 1 else os.path.join(
+        os.path.dirname(os.path.abspath(__file__)), "sample.pdf")
+
+    # One face only: each embedded face costs ~20 KB (DejaVu's hinted glyphs
+    # and its long name table), so the title differs by size, not weight.
+    # TTFont embeds only the glyphs used (a subset) and writes a ToUnicode
+    # map, which is what lets the converter recover the characters.
+    pdfmetrics.registerFont(TTFont("DejaVuSans", os.path.join(FONT_DIR, "DejaVuSans.ttf")))
+
+    title_style = ParagraphStyle("title", fontName="DejaVuSans",
+                                 fontSize=16, leading=20, spaceAfter=6 * mm)
+    body_style = ParagraphStyle("body", fontName="DejaVuSans",
+                                fontSize=10, leading=14)
+
+    doc = SimpleDocTemplate(
+        out, pagesize=A5,
+        leftMargin=15 * mm, rightMargin=15 * mm,
+        topMargin=15 * mm, bottomMargin=15 * mm,
+        title=TITLE, author="", subject="Sample document for text extraction",
+        creator="make-sample.py", invariant=1,
+        # Start each page in the embedded face too; otherwise the page also
+        # names an unused, unembedded Helvetica.
+        initialFontName="DejaVuSans",
+    )
+    doc.build([
+        Paragraph(TITLE, title_style),
+        Paragraph(ENGLISH, body_style),
+        Spacer(1, 5 * mm),
+        Paragraph(RUSSIAN, body_style),
+    ])
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,0 +1,24 @@
+#!/bin/bash
+# Regenerate samples/sample.pdf. Installs what the generator needs (Debian
+# packages, only when missing), then runs make-sample.py with Debian's own
+# python3, which is the one that sees python3-reportlab.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+out=${1:-$here/sample.pdf}
+
+need=()
+for pkg in python3-reportlab fonts-dejavu-core; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+        need+=("$pkg")
+    fi
+done
+if [ ${#need[@]} -gt 0 ]; then
+    sudo=
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${need[@]}"
+fi
+
+/usr/bin/python3 "$here/make-sample.py" "$out"
+echo "wrote $out ($(stat -c %s "$out") bytes)"

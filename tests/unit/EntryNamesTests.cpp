@@ -1,0 +1,58 @@
+#include "EntryNames.h"
+#include "HostRecords.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+TEST(ArchiveBaseNameOf, TakesTheLastComponentWithoutItsExtension)
+{
+    EXPECT_EQ("report", ArchiveBaseNameOf("C:\\docs\\report.pdf"));
+    EXPECT_EQ("report.final", ArchiveBaseNameOf("C:\\docs\\report.final.pdf")) << "only the last dot goes";
+    EXPECT_EQ("report", ArchiveBaseNameOf("report.pdf")) << "no backslash: the whole path";
+    EXPECT_EQ("README", ArchiveBaseNameOf("D:\\x\\README")) << "no dot: the whole name";
+    EXPECT_EQ("", ArchiveBaseNameOf("D:\\x\\.pdf")) << "only an extension";
+    EXPECT_EQ("", ArchiveBaseNameOf("D:\\x\\")) << "ends with a backslash";
+    EXPECT_EQ("", ArchiveBaseNameOf(""));
+    EXPECT_EQ("b", ArchiveBaseNameOf("a.dir\\b")) << "a dot in a folder name is not an extension";
+    EXPECT_EQ("C:/docs/report", ArchiveBaseNameOf("C:/docs/report.pdf")) << "only backslashes separate";
+}
+
+TEST(WriteEntryName, NamesTheFourEntriesInOrder)
+{
+    const char* expected[] = {"report_a.txt", "report_k.txt", "report_u.txt", "report.txt"};
+    for (int index = 0; index < EntryCount; ++index) {
+        char field[EntryNameSize];
+        WriteEntryName(field, sizeof field, "report", index);
+        EXPECT_STREQ(expected[index], field) << "entry " << index;
+    }
+}
+
+TEST(WriteEntryName, CutsALongNameTo259AndKeepsTheTailOfTheField)
+{
+    const std::string base(300, 'n');
+    char field[EntryNameSize + 8];
+    std::memset(field, '#', sizeof field);
+    WriteEntryName(field, EntryNameSize, base, 0);
+    EXPECT_EQ(259u, std::strlen(field));
+    EXPECT_EQ(std::string(259, 'n'), field);
+    EXPECT_EQ('#', field[EntryNameSize]) << "nothing written past the field";
+
+    const std::string nearly(255, 'm'); // 255 + "_a.txt" is 261: the suffix is cut
+    WriteEntryName(field, EntryNameSize, nearly, 0);
+    EXPECT_EQ(nearly + "_a.t", field);
+}
+
+TEST(WriteEntryName, EmptyBaseNameGivesTheBareSuffixes)
+{
+    char field[EntryNameSize];
+    WriteEntryName(field, sizeof field, "", 3);
+    EXPECT_STREQ(".txt", field);
+    WriteEntryName(field, sizeof field, "", 1);
+    EXPECT_STREQ("_k.txt", field);
+}
+
+} // namespace

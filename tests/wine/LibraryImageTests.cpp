@@ -1,0 +1,179 @@
+// The library as a file: what it exports, imports and carries as resources, and the
+// calling convention of its entry points.
+#include "PeImage.h"
+#include "TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <set>
+#include <vector>
+
+namespace {
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool Is64BitBuild()
+{
+    return sizeof(void*) == 8;
+}
+
+TEST(LibraryImage, ExportsExactlyTheSevenEntryPointsUndecorated)
+{
+    const PeImage image = ReadPeFile(LibraryPath());
+    ASSERT_TRUE(image.valid) << image.error;
+    EXPECT_EQ(Is64BitBuild(), image.is64);
+    const std::set<std::string> expected = {"CloseArchive", "GetPackerCaps", "OpenArchive", "ProcessFile",
+                                            "ReadHeader", "SetChangeVolProc", "SetProcessDataProc"};
+    const std::set<std::string> exported(image.exportedNames.begin(), image.exportedNames.end());
+    EXPECT_EQ(expected, exported);
+    EXPECT_EQ(expected.size(), image.exportedNames.size()) << "no name exported twice";
+}
+
+TEST(LibraryImage, ImportsSystemLibrariesOnly)
+{
+    // The reader must see the imports of a program it knows, or an empty answer proves nothing.
+    char self[MAX_PATH];
+    ASSERT_GT(::GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
+    const PeImage host = ReadPeFile(self);
+    ASSERT_TRUE(host.valid) << host.error;
+    std::set<std::string> hostImports;
+    for (const std::string& name : host.importedLibraries) {
+        hostImports.insert(Lower(name));
+    }
+    ASSERT_EQ(1u, hostImports.count("kernel32.dll"));
+
+    const PeImage image = ReadPeFile(LibraryPath());
+    ASSERT_TRUE(image.valid) << image.error;
+    std::set<std::string> imports;
+    for (const std::string& name : image.importedLibraries) {
+        imports.insert(Lower(name));
+    }
+    EXPECT_EQ((std::set<std::string>{"kernel32.dll", "msvcrt.dll"}), imports)
+        << "the C and C++ runtimes are linked in; nothing but system libraries is imported";
+}
+
+std::string VersionString(const std::vector<char>& info, const std::string& name)
+{
+    void* value = nullptr;
+    UINT size = 0;
+    const std::string key = "\\StringFileInfo\\040904E4\\" + name;
+    if (!::VerQueryValueA(info.data(), key.c_str(), &value, &size) || !value) {
+        return "<absent>";
+    }
+    return static_cast<const char*>(value);
+}
+
+TEST(LibraryImage, CarriesTheVersionResource)
+{
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(LibraryPath().c_str(), &ignored);
+    ASSERT_GT(size, 0u) << "no version resource, error " << ::GetLastError();
+    std::vector<char> info(size);
+    ASSERT_TRUE(::GetFileVersionInfoA(LibraryPath().c_str(), 0, size, info.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedSize = 0;
+    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedSize));
+    ASSERT_EQ(sizeof(VS_FIXEDFILEINFO), fixedSize);
+    EXPECT_EQ(0x00000000u, fixed->dwFileVersionMS);
+    EXPECT_EQ(0x00000001u, fixed->dwFileVersionLS);
+    EXPECT_EQ(0x00000000u, fixed->dwProductVersionMS);
+    EXPECT_EQ(0x00000001u, fixed->dwProductVersionLS);
+
+    WORD* translations = nullptr;
+    UINT translationSize = 0;
+    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
+                                 &translationSize));
+    ASSERT_EQ(4u, translationSize) << "one string table";
+    EXPECT_EQ(0x0409, translations[0]);
+    EXPECT_EQ(1252, translations[1]);
+
+    const std::string name = Is64BitBuild() ? "Paperlens.wcx64" : "Paperlens.wcx";
+    EXPECT_EQ(name, VersionString(info, "FileDescription"));
+    EXPECT_EQ("0.0.0.1", VersionString(info, "FileVersion"));
+    EXPECT_EQ(name, VersionString(info, "OriginalFilename"));
+}
+
+BOOL CALLBACK CollectType(HMODULE, LPSTR type, LONG_PTR collected)
+{
+    auto* types = reinterpret_cast<std::vector<std::uintptr_t>*>(collected);
+    types->push_back(IS_INTRESOURCE(type) ? reinterpret_cast<std::uintptr_t>(type) : 0);
+    return TRUE;
+}
+
+TEST(LibraryImage, HoldsNoResourceButTheVersion)
+{
+    const HMODULE data = ::LoadLibraryExA(LibraryPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, data);
+    std::vector<std::uintptr_t> types;
+    ::EnumResourceTypesA(data, CollectType, reinterpret_cast<LONG_PTR>(&types));
+    ::FreeLibrary(data);
+    EXPECT_EQ((std::vector<std::uintptr_t>{reinterpret_cast<std::uintptr_t>(RT_VERSION)}), types)
+        << "named types show as 0";
+}
+
+#if defined(_M_IX86) || defined(__i386__)
+
+// Pushes four words, calls `function` and answers how far the stack pointer moved. A
+// standard-call function with n word arguments removes those n and leaves 4 - n behind.
+std::intptr_t StackMoveAroundCall(const void* function, const std::uintptr_t (&words)[4])
+{
+    std::intptr_t moved = 0;
+#if defined(_MSC_VER)
+    const std::uintptr_t* w = words;
+    __asm {
+        mov esi, w
+        mov edi, function
+        mov ebx, esp
+        push dword ptr [esi + 12]
+        push dword ptr [esi + 8]
+        push dword ptr [esi + 4]
+        push dword ptr [esi]
+        call edi
+        mov eax, esp
+        sub eax, ebx
+        mov esp, ebx
+        mov moved, eax
+    }
+#else
+    asm volatile(
+        "movl %%esp, %%ebx\n\t"
+        "pushl 12(%[w])\n\t"
+        "pushl 8(%[w])\n\t"
+        "pushl 4(%[w])\n\t"
+        "pushl (%[w])\n\t"
+        "call *%[f]\n\t"
+        "movl %%esp, %[moved]\n\t"
+        "subl %%ebx, %[moved]\n\t"
+        "movl %%ebx, %%esp\n\t"
+        : [moved] "=&d"(moved)
+        : [w] "S"(words), [f] "D"(function)
+        : "eax", "ebx", "ecx", "memory", "cc");
+#endif
+    return moved;
+}
+
+TEST(LibraryImage, EntryPointsRemoveTheirOwnArguments)
+{
+    const PluginLibrary& library = Library();
+    HostHeaderRecord record;
+    const std::uintptr_t header = reinterpret_cast<std::uintptr_t>(&record.header);
+    // A standard-call callee leaves the unused words; a caller-cleans callee would leave all 16 bytes.
+    EXPECT_EQ(-12, StackMoveAroundCall(reinterpret_cast<const void*>(library.OpenArchive), {0, 0, 0, 0}));
+    EXPECT_EQ(-8, StackMoveAroundCall(reinterpret_cast<const void*>(library.ReadHeader), {10, header, 0, 0}));
+    EXPECT_EQ(0, StackMoveAroundCall(reinterpret_cast<const void*>(library.ProcessFile), {10, 0, 0, 0}));
+    EXPECT_EQ(-12, StackMoveAroundCall(reinterpret_cast<const void*>(library.CloseArchive), {10, 0, 0, 0}));
+    EXPECT_EQ(-8, StackMoveAroundCall(reinterpret_cast<const void*>(library.SetChangeVolProc), {10, 0, 0, 0}));
+    EXPECT_EQ(-8, StackMoveAroundCall(reinterpret_cast<const void*>(library.SetProcessDataProc), {10, 0, 0, 0}));
+}
+
+#endif
+
+} // namespace

@@ -1,0 +1,110 @@
+#include "TestEnvironment.h"
+
+#include "DosTime.h"
+#include "UniqueHandle.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace {
+
+void RemoveTree(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            const std::string path = folder + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileA(path.c_str());
+            }
+        } while (::FindNextFileA(search, &found));
+        ::FindClose(search);
+    }
+    ::RemoveDirectoryA(folder.c_str());
+}
+
+} // namespace
+
+ScratchFolder::ScratchFolder()
+{
+    char temp[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, temp);
+    static unsigned serial = 0;
+    for (;;) {
+        path_ = std::string(temp) + "paperlens-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                std::to_string(++serial);
+        if (::CreateDirectoryA(path_.c_str(), nullptr)) {
+            return;
+        }
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) {
+            throw std::runtime_error("cannot create " + path_);
+        }
+    }
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    RemoveTree(path_);
+}
+
+void WriteFileWithTime(const std::string& path, const SYSTEMTIME& utc)
+{
+    UniqueHandle<> file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file.IsValid()) << "cannot create " << path << ": error " << ::GetLastError();
+    const char content[] = "%PDF-1.4 not really a document\n";
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(file.Get(), content, sizeof content - 1, &written, nullptr));
+    FILETIME time;
+    ASSERT_TRUE(::SystemTimeToFileTime(&utc, &time));
+    ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &time)) << "error " << ::GetLastError();
+}
+
+namespace {
+
+SYSTEMTIME MakeSystemTime(int year, int month, int day, int hour, int minute, int second)
+{
+    SYSTEMTIME t = {};
+    t.wYear = static_cast<WORD>(year);
+    t.wMonth = static_cast<WORD>(month);
+    t.wDay = static_cast<WORD>(day);
+    t.wHour = static_cast<WORD>(hour);
+    t.wMinute = static_cast<WORD>(minute);
+    t.wSecond = static_cast<WORD>(second);
+    return t;
+}
+
+} // namespace
+
+void WriteFileWithTime(const std::string& path, int year, int month, int day, int hour, int minute, int second)
+{
+    WriteFileWithTime(path, MakeSystemTime(year, month, day, hour, minute, second));
+}
+
+std::uint32_t ExpectedDosTime(const SYSTEMTIME& utc)
+{
+    FILETIME time, local;
+    SYSTEMTIME fields;
+    if (!::SystemTimeToFileTime(&utc, &time) || !::FileTimeToLocalFileTime(&time, &local) ||
+        !::FileTimeToSystemTime(&local, &fields)) {
+        ADD_FAILURE() << "the test cannot convert its own time";
+        return 0;
+    }
+    // Packed here by hand rather than by the code under test.
+    return static_cast<std::uint32_t>((fields.wYear - 1980) << 25 | fields.wMonth << 21 | fields.wDay << 16 |
+                                      fields.wHour << 11 | fields.wMinute << 5 | fields.wSecond / 2);
+}
+
+std::uint32_t ExpectedDosTime(int year, int month, int day, int hour, int minute, int second)
+{
+    return ExpectedDosTime(MakeSystemTime(year, month, day, hour, minute, second));
+}

@@ -1,0 +1,84 @@
+// The host's side of the plug-in contract, as the file manager plays it: load a library by
+// path, resolve the entry points by plain name, lay out the records and call.
+#pragma once
+
+#include "HostRecords.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class PluginLibrary {
+public:
+    // Loads the library and resolves all seven entry points; on failure returns null and
+    // says why in `error`.
+    static std::unique_ptr<PluginLibrary> Load(const std::string& path, std::string& error);
+    ~PluginLibrary();
+    PluginLibrary(const PluginLibrary&) = delete;
+    PluginLibrary& operator=(const PluginLibrary&) = delete;
+
+    HMODULE Module() const noexcept { return module_; }
+
+    OpenArchiveFunction OpenArchive = nullptr;
+    ReadHeaderFunction ReadHeader = nullptr;
+    ProcessFileFunction ProcessFile = nullptr;
+    CloseArchiveFunction CloseArchive = nullptr;
+    SetChangeVolProcFunction SetChangeVolProc = nullptr;
+    SetProcessDataProcFunction SetProcessDataProc = nullptr;
+    GetPackerCapsFunction GetPackerCaps = nullptr;
+
+private:
+    explicit PluginLibrary(HMODULE module) noexcept : module_(module) {}
+    HMODULE module_;
+};
+
+// The host's records: the plug-in's part followed by fields of the host's own. Every byte
+// starts as a known pattern, so that any byte the plug-in should not touch shows if it does.
+struct HostOpenRecord {
+    OpenRequest request;
+    unsigned char hostFields[32];
+};
+
+struct HostHeaderRecord {
+    EntryHeader header;
+    unsigned char hostFields[64];
+};
+
+void FillWithPattern(void* record, std::size_t size, unsigned seed) noexcept;
+
+// Empty when `after` differs from `before` only in what OpenArchive may write (RequestResult,
+// and only when it failed); otherwise a description of the first changed byte.
+std::string OpenRecordChanges(const HostOpenRecord& before, const HostOpenRecord& after, bool failed);
+
+// Empty when `after` differs from `before` only in the fields ReadHeader writes (the name
+// up to its NUL only when `nameWritten`); otherwise a description of the first changed byte.
+std::string HeaderRecordChanges(const HostHeaderRecord& before, const HostHeaderRecord& after, bool nameWritten);
+
+struct ListedEntry {
+    int result = 0;
+    std::string name;
+    std::int32_t packedSize = 0;
+    std::int32_t unpackedSize = 0;
+    std::uint32_t time = 0;
+    std::string recordChanges; // empty when the record is as it should be
+};
+
+struct Listing {
+    std::intptr_t handle = 0;
+    std::int32_t requestResult = 0;
+    bool requestResultWritten = false;
+    std::string openRecordChanges;
+    std::vector<ListedEntry> entries; // every ReadHeader call, the one that answered 10 included
+    int closeResult = -1;
+};
+
+// Opens the document in `mode` and reads headers until the plug-in answers anything but 0
+// (at most `maxHeaders` calls), then closes, as the host does.
+Listing ListDocument(const PluginLibrary& library, const std::string& documentPath, int mode = 0,
+                     int maxHeaders = 16);
+
+// "2011-03-21 09:41:16" for a packed DOS date-time.
+std::string FormatDosTime(std::uint32_t packed);
