@@ -22,3 +22,14 @@ public:
 
     ArchiveState& State() noexcept;
 };
+
+// Where the converter is; rewritten at every notification of the library entry function.
+struct ConverterSettings {
+    std::string PluginDirectory; // the library's folder, with its closing backslash
+    std::string ConverterPath;   // the program run for every extraction
+};
+
+// A copy of the whole old or the whole new value. The lock is held for the copy only,
+// never while a converter runs, because notifications arrive under the loader lock.
+ConverterSettings CopyConverterSettings();
+void ReplaceConverterSettings(ConverterSettings& settings) noexcept; // swaps, so never allocates

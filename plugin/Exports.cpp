@@ -1,4 +1,8 @@
 // The entry points the host calls. No exception ever leaves them.
+#include "CommandLine.h"
+#include "ConverterLaunch.h"
+#include "ConverterPath.h"
+#include "ConverterSetting.h"
 #include "DosTime.h"
 #include "EntryNames.h"
 #include "FileNumbers.h"
@@ -87,9 +91,32 @@ int PAPERLENS_CALL ReadHeader(ArchiveHandle, EntryHeader* header)
     return result;
 }
 
-int PAPERLENS_CALL ProcessFile(ArchiveHandle, int, char*, char*)
+int PAPERLENS_CALL ProcessFile(ArchiveHandle, int operation, char* destinationDirectory, char* destinationName)
 {
-    return ResultSuccess;
+    if (operation != OperationExtract) {
+        return ResultSuccess;
+    }
+    try {
+        const std::string target = TargetPathOf(TextAt(destinationDirectory), TextAt(destinationName));
+        const ConverterSettings settings = CopyConverterSettings();
+        std::string document;
+        {
+            ArchiveStateHold hold;
+            document = hold.State().ArchivePath;
+        }
+        // Without a setting there is no converter to run, and the marker text must not be
+        // looked for as a program in the host's folders.
+        if (settings.ConverterPath == SettingNotFound || HoldsQuote(settings.ConverterPath) || HoldsQuote(document) || HoldsQuote(target)) {
+            return ResultCannotCreateOutput;
+        }
+        const std::string commandLine =
+            BuildCommandLine(settings.ConverterPath, EncodingOptionFor(TagOf(target)), document, target);
+        // What the converter does once it runs is its own to report; only a converter
+        // that never started is known here to have made no output.
+        return RunCommandLine(commandLine).processId != 0 ? ResultSuccess : ResultCannotCreateOutput;
+    } catch (const std::bad_alloc&) {
+        return ResultCannotCreateOutput;
+    }
 }
 
 int PAPERLENS_CALL CloseArchive(ArchiveHandle)
@@ -110,9 +137,32 @@ int PAPERLENS_CALL GetPackerCaps()
     return PackerCapabilities;
 }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
+// Runs at every notification, thread starts and ends included, so that an edited setting
+// takes effect at the next one. Without a converter setting the library refuses to load.
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID)
 {
-    return TRUE;
+    constexpr DWORD ModulePathSize = 256;
+    char modulePath[ModulePathSize];
+    const DWORD length = ::GetModuleFileNameA(instance, modulePath, ModulePathSize);
+    // A cut path would name a shallower folder, and the converter would be looked for there.
+    if (length == 0 || length >= ModulePathSize) {
+        return FALSE;
+    }
+    try {
+        ConverterSettings settings;
+        settings.PluginDirectory = PluginDirectoryOf(std::string_view(modulePath, length));
+        const std::string setting = ReadConverterSetting(settings.PluginDirectory, "PDF");
+        if (setting == SettingNotFound) {
+            settings.ConverterPath = setting;
+            ReplaceConverterSettings(settings);
+            return FALSE;
+        }
+        settings.ConverterPath = ConverterPathFrom(settings.PluginDirectory, setting);
+        ReplaceConverterSettings(settings);
+        return TRUE;
+    } catch (const std::bad_alloc&) {
+        return FALSE; // the settings in force stay as they were
+    }
 }
 
 } // extern "C"

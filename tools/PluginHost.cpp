@@ -143,3 +143,40 @@ std::string FormatDosTime(std::uint32_t packed)
                   t.second);
     return text;
 }
+
+std::vector<ExtractedEntry> ExtractDocument(const PluginLibrary& library, const std::string& documentPath,
+                                            const std::string& folder, DestinationStyle style, const std::string& only)
+{
+    std::vector<ExtractedEntry> extracted;
+    std::string path = documentPath;
+    HostOpenRecord open;
+    FillWithPattern(&open, sizeof open, 1);
+    open.request.ArchiveNamePtr = path.data();
+    open.request.RequestMode = ModeExtract;
+    const ArchiveHandle handle = library.OpenArchive(&open.request);
+    if (!handle) {
+        return extracted;
+    }
+    HostHeaderRecord record;
+    while (library.ReadHeader(handle, &record.header) == ResultSuccess) {
+        ExtractedEntry entry;
+        entry.name.assign(record.header.EntryName, strnlen(record.header.EntryName, EntryNameSize));
+        if (!only.empty() && entry.name != only) {
+            library.ProcessFile(handle, OperationSkip, nullptr, nullptr);
+            continue;
+        }
+        std::string directory = folder;
+        std::string name = entry.name;
+        if (style == DestinationStyle::FullPath) {
+            name = folder.empty() ? entry.name : folder + "\\" + entry.name;
+            entry.target = name;
+            entry.result = library.ProcessFile(handle, OperationExtract, nullptr, name.data());
+        } else {
+            entry.target = folder.empty() ? entry.name : folder + "\\" + entry.name;
+            entry.result = library.ProcessFile(handle, OperationExtract, directory.data(), name.data());
+        }
+        extracted.push_back(entry);
+    }
+    library.CloseArchive(handle);
+    return extracted;
+}

@@ -82,3 +82,21 @@ Listing ListDocument(const PluginLibrary& library, const std::string& documentPa
 
 // "2011-03-21 09:41:16" for a packed DOS date-time.
 std::string FormatDosTime(std::uint32_t packed);
+
+// How the host names the destination in ProcessFile: hosts do it both ways.
+enum class DestinationStyle {
+    FullPath,         // null directory, full path as the name
+    DirectoryAndName, // directory and bare name
+};
+
+struct ExtractedEntry {
+    std::string name;   // as listed
+    std::string target; // where the converter was asked to write it
+    int result = -1;    // ProcessFile's answer
+};
+
+// Opens the document for extraction and, after each listed entry, extracts it into
+// `folder` (all entries, or only the one named `only`) and skips the others.
+std::vector<ExtractedEntry> ExtractDocument(const PluginLibrary& library, const std::string& documentPath,
+                                            const std::string& folder, DestinationStyle style,
+                                            const std::string& only = std::string());

@@ -1,0 +1,51 @@
+#include "ConverterLaunch.h"
+
+#include "CommandLine.h"
+#include "SystemCallGate.h"
+#include "UniqueHandle.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+LaunchResult RunCommandLine(std::string_view commandLine) noexcept
+{
+    LaunchResult result;
+    // Passed whole: a cut line would hand the converter a truncated target path.
+    if (commandLine.size() >= MaxCommandLineSize || commandLine.find('\0') != std::string_view::npos) {
+        result.error = ERROR_FILENAME_EXCED_RANGE;
+        return result;
+    }
+    std::vector<char> line; // CreateProcessA may write into its command line
+    try {
+        line.assign(commandLine.begin(), commandLine.end());
+        line.push_back('\0');
+    } catch (const std::bad_alloc&) {
+        result.error = ERROR_NOT_ENOUGH_MEMORY;
+        return result;
+    }
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW; // and no standard handles
+    startup.wShowWindow = SW_HIDE;
+    SECURITY_ATTRIBUTES notInherited = {sizeof notInherited, nullptr, FALSE};
+    PROCESS_INFORMATION created = {};
+    const auto creation = SystemCallGate([&] {
+        return ::CreateProcessA(nullptr, line.data(), &notInherited, &notInherited, FALSE, NORMAL_PRIORITY_CLASS,
+                                nullptr, nullptr, &startup, &created);
+    });
+    if (!creation.value) {
+        result.error = creation.lastError ? creation.lastError : ERROR_GEN_FAILURE;
+        return result;
+    }
+    // Declared thread first, so that the process handle is closed first.
+    const UniqueHandle<> thread(created.hThread);
+    const UniqueHandle<> process(created.hProcess);
+    result.processId = created.dwProcessId;
+    // Held in the gate for the whole wait: no other converter starts meanwhile.
+    SystemCallGate([&] { return ::WaitForSingleObject(process.Get(), INFINITE); });
+    return result;
+}

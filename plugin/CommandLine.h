@@ -1,0 +1,27 @@
+// What one extraction asks of the converter: the target, the encoding option chosen by
+// the target's name, and the command line.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The longest command line CreateProcessA takes, terminating NUL included.
+constexpr std::size_t MaxCommandLineSize = 32767;
+
+// The destination name alone when the directory is empty, otherwise directory + "\" + name.
+std::string TargetPathOf(std::string_view directory, std::string_view name);
+
+// The two characters that begin six before the end: "_k" for ...report_k.txt.
+std::string_view TagOf(std::string_view target) noexcept;
+
+// " -enc ANSI", " -enc KOI8-R", " -enc UTF-8" for the tags "_a", "_k", "_u"; else empty.
+std::string_view EncodingOptionFor(std::string_view tag) noexcept;
+
+// "converter"<option> -layout "document" "target"
+std::string BuildCommandLine(std::string_view converterPath, std::string_view option, std::string_view documentPath,
+                             std::string_view target);
+
+// No Windows file name holds a double quote; a path that does would end its quoted
+// argument early and hand the rest to the converter as options of its own.
+bool HoldsQuote(std::string_view path) noexcept;

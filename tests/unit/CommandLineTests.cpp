@@ -1,0 +1,81 @@
+#include "CommandLine.h"
+#include "ConverterPath.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(TargetPathOf, JoinsWithOneBackslashOnlyWhenThereIsADirectory)
+{
+    EXPECT_EQ("C:\\temp\\report_k.txt", TargetPathOf("C:\\temp", "report_k.txt"));
+    EXPECT_EQ("report_k.txt", TargetPathOf("", "report_k.txt"));
+    EXPECT_EQ("C:\\temp\\\\r.txt", TargetPathOf("C:\\temp\\", "r.txt")) << "no separator is removed";
+    EXPECT_EQ("C:\\temp\\", TargetPathOf("C:\\temp", ""));
+}
+
+TEST(TagOf, ReadsTheTwoCharactersSixBeforeTheEnd)
+{
+    EXPECT_EQ("_k", TagOf("C:\\temp\\report_k.txt"));
+    EXPECT_EQ("rt", TagOf("C:\\temp\\report.txt"));
+    EXPECT_EQ("_a", TagOf("_a.txt")) << "exactly six characters";
+    EXPECT_EQ("", TagOf("a.txt")) << "shorter than six: no tag";
+    EXPECT_EQ("", TagOf(""));
+    EXPECT_EQ("_u", TagOf("x_u.TXT")) << "only the tag's own case counts";
+}
+
+TEST(EncodingOptionFor, MapsTheThreeTagsExactly)
+{
+    EXPECT_EQ(" -enc ANSI", EncodingOptionFor("_a"));
+    EXPECT_EQ(" -enc KOI8-R", EncodingOptionFor("_k"));
+    EXPECT_EQ(" -enc UTF-8", EncodingOptionFor("_u"));
+    EXPECT_EQ("", EncodingOptionFor("_K")) << "case counts";
+    EXPECT_EQ("", EncodingOptionFor("rt"));
+    EXPECT_EQ("", EncodingOptionFor(""));
+    EXPECT_EQ("", EncodingOptionFor("_"));
+}
+
+TEST(BuildCommandLine, QuotesTheConverterAndBothPaths)
+{
+    EXPECT_EQ("\"C:\\plugins\\conv.exe\" -enc KOI8-R -layout \"D:\\docs\\report.pdf\" \"C:\\temp\\report_k.txt\"",
+              BuildCommandLine("C:\\plugins\\conv.exe", " -enc KOI8-R", "D:\\docs\\report.pdf",
+                               "C:\\temp\\report_k.txt"));
+    EXPECT_EQ("\"C:\\Program Files\\p\\conv.exe\" -layout \"D:\\my docs\\r.pdf\" \"r.txt\"",
+              BuildCommandLine("C:\\Program Files\\p\\conv.exe", "", "D:\\my docs\\r.pdf", "r.txt"));
+    EXPECT_EQ("\"\" -layout \"\" \"\"", BuildCommandLine("", "", "", ""));
+}
+
+TEST(BuildCommandLine, KeepsALongLineWhole)
+{
+    const std::string target = "C:\\" + std::string(400, 't') + "_u.txt";
+    const std::string line = BuildCommandLine("C:\\p\\conv.exe", EncodingOptionFor(TagOf(target)), "D:\\d.pdf", target);
+    EXPECT_EQ(3u + 400u + 6u + 1u, line.size() - line.rfind(" \"") - 2) << "the target and its closing quote are all there";
+    EXPECT_EQ('"', line.back());
+}
+
+TEST(HoldsQuote, FindsADoubleQuoteAnywhere)
+{
+    EXPECT_FALSE(HoldsQuote("C:\\docs\\report.pdf"));
+    EXPECT_TRUE(HoldsQuote("C:\\docs\\a\" -o \"b.pdf"));
+    EXPECT_TRUE(HoldsQuote("\""));
+    EXPECT_FALSE(HoldsQuote(""));
+}
+
+TEST(PluginDirectoryOf, KeepsTheClosingBackslash)
+{
+    EXPECT_EQ("C:\\plugins\\", PluginDirectoryOf("C:\\plugins\\Paperlens.wcx"));
+    EXPECT_EQ("C:\\", PluginDirectoryOf("C:\\Paperlens.wcx"));
+    EXPECT_EQ("", PluginDirectoryOf("Paperlens.wcx"));
+}
+
+TEST(ConverterPathFrom, TakesTheSettingsFirstWordOnly)
+{
+    EXPECT_EQ("C:\\plugins\\conv.exe", ConverterPathFrom("C:\\plugins\\", "conv.exe"));
+    EXPECT_EQ("C:\\plugins\\conv.exe", ConverterPathFrom("C:\\plugins\\", "conv.exe -x -y"));
+    EXPECT_EQ("C:\\plugins\\", ConverterPathFrom("C:\\plugins\\", " conv.exe")) << "a leading space: no word";
+    EXPECT_EQ("C:\\plugins\\", ConverterPathFrom("C:\\plugins\\", ""));
+    EXPECT_EQ("C:\\plugins\\\"my", ConverterPathFrom("C:\\plugins\\", "\"my conv.exe\"")) << "quotes are not honoured";
+    EXPECT_EQ("C:\\plugins\\sub\\conv.exe\t-x", ConverterPathFrom("C:\\plugins\\", "sub\\conv.exe\t-x"))
+        << "only a space ends the word";
+}
+
+} // namespace
