@@ -1,11 +1,10 @@
 #include "ConverterRecord.h"
 
-#include <cerrno>
-#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <memory>
+#include <system_error>
 
 namespace {
 
@@ -194,14 +193,17 @@ std::vector<ConverterRecord> ParseConverterRecords(const std::string& bytes)
 
 std::vector<ConverterRecord> ReadConverterRecords(const std::string& path)
 {
+    std::error_code error;
+    std::filesystem::file_type type = std::filesystem::status(path, error).type();
+    if (type == std::filesystem::file_type::not_found) {
+        return {};
+    }
+    if (type != std::filesystem::file_type::regular) {
+        throw ConverterRecordError("converter record path is not a readable file: " + path);
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        // Told apart from an unreadable file by trying to read what is there, if anything.
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> probe(std::fopen(path.c_str(), "rb"), std::fclose);
-        if (!probe && errno == ENOENT) {
-            return {};
-        }
-        throw ConverterRecordError("cannot read converter record file " + path);
+        throw ConverterRecordError("cannot open converter record file " + path);
     }
     std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     if (file.bad()) {

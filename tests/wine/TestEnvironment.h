@@ -5,12 +5,17 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 // The Windows path of the library under test, from --library=.
 const std::string& LibraryPath();
 // The library, loaded once for the whole run.
 const PluginLibrary& Library();
+
+// The recording converter program, from --converter=, and the sample document, from --sample=.
+const std::string& ConverterProgramPath();
+const std::string& SamplePath();
 
 // "Z:\a\b" for "/a/b"; Windows paths are returned as they are.
 std::string WindowsPathOf(const std::string& path);
@@ -39,6 +44,41 @@ void WriteFileWithTime(const std::string& path, int year, int month, int day, in
 // here with the system's own calls.
 std::uint32_t ExpectedDosTime(const SYSTEMTIME& utc);
 std::uint32_t ExpectedDosTime(int year, int month, int day, int hour, int minute, int second);
+
+// Reads a whole file; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+bool FileExists(const std::string& path);
+
+// Sets an environment variable of the host process for the owner's lifetime.
+class ScopedVariable {
+public:
+    ScopedVariable(const std::string& name, const std::string& value);
+    ~ScopedVariable();
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    std::string name_;
+    bool hadValue_ = false;
+    std::string oldValue_;
+};
+
+// A copy of the library in a scratch folder of its own, with its own settings file and
+// the recording converter under `converterName`.
+class PluginInstall {
+public:
+    explicit PluginInstall(const std::string& settings, const std::string& converterName = "conv.exe",
+                           const std::string& subfolder = std::string());
+    const std::string& Folder() const { return folder_; }
+    std::string LibraryFile() const;
+    std::string Converter(const std::string& name = "conv.exe") const { return folder_ + "\\" + name; }
+    void WriteSettings(const std::string& settings) const;
+    std::unique_ptr<PluginLibrary> Load() const;
+
+private:
+    ScratchFolder scratch_;
+    std::string folder_;
+};
 
 // The time of a document whose time cannot be read: 1 January 1980 00:00:00.
 constexpr std::uint32_t UnreadDosTime = 0x00210000u;

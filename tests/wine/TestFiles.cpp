@@ -108,3 +108,84 @@ std::uint32_t ExpectedDosTime(int year, int month, int day, int hour, int minute
 {
     return ExpectedDosTime(MakeSystemTime(year, month, day, hour, minute, second));
 }
+
+std::string ReadWholeFile(const std::string& path)
+{
+    UniqueHandle<> file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string content;
+    if (!file) {
+        return content;
+    }
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        content.append(buffer, read);
+    }
+    return content;
+}
+
+bool FileExists(const std::string& path)
+{
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+ScopedVariable::ScopedVariable(const std::string& name, const std::string& value) : name_(name)
+{
+    char old[4096];
+    const DWORD length = ::GetEnvironmentVariableA(name.c_str(), old, sizeof old);
+    hadValue_ = length > 0 && length < sizeof old;
+    if (hadValue_) {
+        oldValue_.assign(old, length);
+    }
+    ::SetEnvironmentVariableA(name.c_str(), value.c_str());
+}
+
+ScopedVariable::~ScopedVariable()
+{
+    ::SetEnvironmentVariableA(name_.c_str(), hadValue_ ? oldValue_.c_str() : nullptr);
+}
+
+PluginInstall::PluginInstall(const std::string& settings, const std::string& converterName,
+                             const std::string& subfolder)
+    : folder_(scratch_.Path())
+{
+    if (!subfolder.empty()) {
+        folder_ += "\\" + subfolder;
+        if (!::CreateDirectoryA(folder_.c_str(), nullptr)) {
+            throw std::runtime_error("cannot create " + folder_);
+        }
+    }
+    if (!::CopyFileA(LibraryPath().c_str(), LibraryFile().c_str(), FALSE) ||
+        (!converterName.empty() &&
+         !::CopyFileA(ConverterProgramPath().c_str(), Converter(converterName).c_str(), FALSE))) {
+        throw std::runtime_error("cannot install the library into " + folder_);
+    }
+    WriteSettings(settings);
+}
+
+std::string PluginInstall::LibraryFile() const
+{
+    return folder_ + (sizeof(void*) == 8 ? "\\Paperlens.wcx64" : "\\Paperlens.wcx");
+}
+
+void PluginInstall::WriteSettings(const std::string& settings) const
+{
+    const std::string path = folder_ + "\\Paperlens.ini";
+    if (settings.empty()) {
+        ::DeleteFileA(path.c_str());
+        return;
+    }
+    UniqueHandle<> file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!file || !::WriteFile(file.Get(), settings.data(), static_cast<DWORD>(settings.size()), &written, nullptr)) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+std::unique_ptr<PluginLibrary> PluginInstall::Load() const
+{
+    std::string error;
+    return PluginLibrary::Load(LibraryFile(), error);
+}

@@ -9,6 +9,8 @@
 namespace {
 
 std::string TheLibraryPath;
+std::string TheConverterPath;
+std::string TheSamplePath;
 std::unique_ptr<PluginLibrary> TheLibrary;
 
 } // namespace
@@ -16,6 +18,16 @@ std::unique_ptr<PluginLibrary> TheLibrary;
 const std::string& LibraryPath()
 {
     return TheLibraryPath;
+}
+
+const std::string& ConverterProgramPath()
+{
+    return TheConverterPath;
+}
+
+const std::string& SamplePath()
+{
+    return TheSamplePath;
 }
 
 const PluginLibrary& Library()
@@ -41,10 +53,14 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--library=", 10) == 0) {
             TheLibraryPath = WindowsPathOf(argv[i] + 10);
+        } else if (std::strncmp(argv[i], "--converter=", 12) == 0) {
+            TheConverterPath = WindowsPathOf(argv[i] + 12);
+        } else if (std::strncmp(argv[i], "--sample=", 9) == 0) {
+            TheSamplePath = WindowsPathOf(argv[i] + 9);
         }
     }
-    if (TheLibraryPath.empty()) {
-        std::fprintf(stderr, "usage: %s --library=PATH [gtest options]\n", argv[0]);
+    if (TheLibraryPath.empty() || TheConverterPath.empty() || TheSamplePath.empty()) {
+        std::fprintf(stderr, "usage: %s --library=PATH --converter=PATH --sample=PATH [gtest options]\n", argv[0]);
         return 2;
     }
     std::string error;

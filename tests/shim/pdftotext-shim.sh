@@ -1,0 +1,112 @@
+#!/bin/bash
+# Test and demo scaffolding: never shipped with the plug-in.
+#
+# Stands in for the Windows converter when the plug-in runs under Wine on
+# Linux. Copied as an executable file named pdftotext.exe into the plug-in's
+# folder, it is started by CreateProcessA as a Unix program (Wine runs an
+# executable script as such, whatever its name), with the command line
+# already split the Windows way and with Windows paths such as Z:\tmp\x.pdf.
+# It turns those paths into Linux ones and runs poppler's pdftotext.
+#
+# Wine quirks it has to live with:
+# - Wine starts a Unix program detached: CreateProcessA succeeds but returns
+#   no process handle, so the caller cannot wait for it or read its exit
+#   code. Hence the text goes to a temporary file beside the target and is
+#   renamed into place only when pdftotext succeeded: whoever polls for the
+#   target sees all of the text or no file. And if PDFTOTEXT_SHIM_LOG names
+#   a file (Linux or Windows path), one line is appended to it per finished
+#   run: "rc=N" and the arguments as received, each quoted with printf %q.
+#   That line is the only sign that a run has ended.
+# - Non-ASCII characters (the host passes code page 1252) reach this script
+#   as UTF-8 only if Wine runs in a UTF-8 locale (e.g. LANG=C.UTF-8); in the
+#   C locale Wine has already folded é to e, and no mapping here can undo it.
+
+set -u
+
+real=/usr/bin/pdftotext
+dosdevices=${WINEPREFIX:-$HOME/.wine}/dosdevices
+
+# Windows drive path -> Linux path; anything else is returned unchanged.
+# Z: is Wine's usual mapping of /; other drives go through the prefix's
+# dosdevices symlinks, which Wine keeps pointing at the right places.
+to_unix() {
+    local a=$1
+    case $a in
+        [A-Za-z]:[\\/]*)
+            local drive=${a:0:1} rest=${a:3}
+            rest=${rest//\\//}
+            if [[ $drive == [Zz] ]]; then
+                printf '%s' "/$rest"
+            else
+                printf '%s' "$dosdevices/${drive,,}:/$rest"
+            fi
+            ;;
+        *)
+            printf '%s' "$a"
+            ;;
+    esac
+}
+
+args=()
+positional=()
+expect_value=
+for orig in "$@"; do
+    a=$(to_unix "$orig")
+    if [ -n "$expect_value" ]; then
+        # The host's ANSI is Windows code page 1252. Poppler has no such
+        # encoding; Latin1 (ISO-8859-1) is the nearest, and the two agree on
+        # every byte except 0x80-0x9F (curly quotes, dashes, the euro sign),
+        # which Latin1 leaves out.
+        if [ "$expect_value" = -enc ] && [ "$a" = ANSI ]; then
+            a=Latin1
+        fi
+        expect_value=
+    else
+        case $a in
+            -f|-l|-r|-x|-y|-W|-H|-fixed|-enc|-eol|-opw|-upw|-colspacing)
+                expect_value=$a ;;
+            -?*) ;;
+            *) positional+=("${#args[@]}") ;;
+        esac
+    fi
+    args+=("$a")
+done
+
+tmp=
+cleanup() { [ -n "$tmp" ] && rm -f -- "$tmp"; }
+trap 'cleanup; exit 143' TERM
+trap 'cleanup; exit 130' INT
+
+# pdftotext [options] <PDF-file> [<text-file>]: redirect the text file, if
+# one is named and it is not stdout, to a temporary name in its directory so
+# that the final rename is atomic.
+target=
+if [ ${#positional[@]} -ge 2 ]; then
+    i=${positional[1]}
+    if [ "${args[$i]}" != - ]; then
+        target=${args[$i]}
+        tmp=$target.shim$$.tmp
+        args[$i]=$tmp
+    fi
+fi
+
+"$real" "${args[@]}"
+rc=$?
+
+if [ -n "$target" ]; then
+    if [ $rc -eq 0 ] && [ -e "$tmp" ]; then
+        mv -f -- "$tmp" "$target" || rc=2
+    fi
+    cleanup
+fi
+
+if [ -n "${PDFTOTEXT_SHIM_LOG:-}" ]; then
+    line="rc=$rc"
+    for orig in "$@"; do
+        line+=" $(printf '%q' "$orig")"
+    done
+    # One write per line, so a reader never sees half of it.
+    printf '%s\n' "$line" >> "$(to_unix "$PDFTOTEXT_SHIM_LOG")"
+fi
+
+exit $rc

@@ -1,0 +1,300 @@
+// Extraction through the exports, with the recording converter in the converter's place:
+// what it is given, how it is started, and what the host is told.
+#include "ConverterRecord.h"
+#include "ResultCodes.h"
+#include "TestEnvironment.h"
+#include "UniqueHandle.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr unsigned GatedErrorModeValue = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+constexpr const char* Settings = "[Converters]\r\nPDF=conv.exe\r\n";
+
+// A library installed with the recording converter, which records into the folder.
+class Extraction : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        library_ = install_.Load();
+        ASSERT_NE(nullptr, library_) << "the installed library did not load";
+    }
+    void TearDown() override { library_.reset(); }
+
+    std::vector<ConverterRecord> Records() const { return ReadConverterRecords(logPath_); }
+
+    std::string Document(const std::string& name) const
+    {
+        const std::string path = install_.Folder() + "\\" + name;
+        WriteFileWithTime(path, 2011, 3, 21, 9, 41, 17);
+        return path;
+    }
+
+    // Opens `document` for extraction, reads one header and extracts it with these arguments.
+    int ExtractFirst(const std::string& document, const char* directory, const char* name, int operation = OperationExtract)
+    {
+        std::string path = document;
+        OpenRequest request = {path.data(), ModeExtract, 0};
+        const ArchiveHandle handle = library_->OpenArchive(&request);
+        HostHeaderRecord record;
+        library_->ReadHeader(handle, &record.header);
+        std::string dir = directory ? directory : "";
+        std::string file = name ? name : "";
+        const int result = library_->ProcessFile(handle, operation, directory ? dir.data() : nullptr,
+                                                 name ? file.data() : nullptr);
+        library_->CloseArchive(handle);
+        return result;
+    }
+
+    PluginInstall install_{Settings};
+    std::string logPath_ = install_.Folder() + "\\record.log";
+    ScopedVariable log_{"RECCONV_LOG", logPath_};
+    ScopedVariable write_{"RECCONV_WRITE", "1"};
+    std::unique_ptr<PluginLibrary> library_;
+};
+
+std::string Quoted(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
+TEST_F(Extraction, RunsTheConverterOncePerEntryWithTheEntrysEncoding)
+{
+    const std::string document = Document("report.pdf");
+    for (DestinationStyle style : {DestinationStyle::DirectoryAndName, DestinationStyle::FullPath}) {
+        ::DeleteFileA(logPath_.c_str());
+        const std::vector<ExtractedEntry> entries = ExtractDocument(*library_, document, install_.Folder(), style);
+        ASSERT_EQ(4u, entries.size());
+        const std::vector<ConverterRecord> records = Records();
+        ASSERT_EQ(4u, records.size());
+        const char* options[] = {" -enc ANSI", " -enc KOI8-R", " -enc UTF-8", ""};
+        const char* encodings[] = {"ANSI", "KOI8-R", "UTF-8", "default"};
+        for (std::size_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(ResultSuccess, entries[i].result);
+            const std::string target = install_.Folder() + "\\" + entries[i].name;
+            EXPECT_EQ(Quoted(install_.Converter()) + options[i] + " -layout " + Quoted(document) + " " + Quoted(target),
+                      records[i].commandLine);
+            std::vector<std::string> arguments = {install_.Converter()};
+            if (i < 3) {
+                arguments.push_back("-enc");
+                arguments.push_back(encodings[i]);
+            }
+            arguments.insert(arguments.end(), {"-layout", document, target});
+            EXPECT_EQ(arguments, records[i].arguments);
+            EXPECT_EQ(std::string("converted:") + encodings[i] + "\n", ReadWholeFile(target))
+                << "the converter wrote the target the host named";
+        }
+    }
+}
+
+TEST_F(Extraction, TheFourthEntryOfANameEndingInATagTakesThatEncoding)
+{
+    ExtractDocument(*library_, Document("notes_k.pdf"), install_.Folder(), DestinationStyle::DirectoryAndName);
+    const std::vector<ConverterRecord> records = Records();
+    ASSERT_EQ(4u, records.size());
+    EXPECT_EQ("KOI8-R", records[3].encoding) << records[3].commandLine;
+    EXPECT_EQ("converted:KOI8-R\n", ReadWholeFile(install_.Folder() + "\\notes_k.txt"));
+}
+
+TEST_F(Extraction, ANullOrEmptyDirectoryMakesTheNameTheWholeTarget)
+{
+    const std::string document = Document("r.pdf");
+    char previous[MAX_PATH];
+    ::GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryA(install_.Folder().c_str()));
+    EXPECT_EQ(ResultSuccess, ExtractFirst(document, nullptr, "bare_u.txt"));
+    EXPECT_EQ(ResultSuccess, ExtractFirst(document, "", "empty_a.txt"));
+    ::SetCurrentDirectoryA(previous);
+    const std::vector<ConverterRecord> records = Records();
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ("bare_u.txt", records[0].arguments.back());
+    EXPECT_EQ("UTF-8", records[0].encoding);
+    EXPECT_EQ("empty_a.txt", records[1].arguments.back());
+    EXPECT_EQ("ANSI", records[1].encoding);
+    EXPECT_TRUE(FileExists(install_.Folder() + "\\bare_u.txt")) << "written in the host's current folder";
+}
+
+TEST_F(Extraction, OnlyTheExtractOperationStartsAConverter)
+{
+    const std::string document = Document("r.pdf");
+    const std::string folder = install_.Folder();
+    for (int operation : {OperationSkip, OperationTest, 3, -1}) {
+        EXPECT_EQ(ResultSuccess, ExtractFirst(document, folder.c_str(), "r_a.txt", operation)) << operation;
+    }
+    EXPECT_TRUE(Records().empty());
+    EXPECT_FALSE(FileExists(folder + "\\r_a.txt"));
+}
+
+TEST_F(Extraction, TheConvertersExitCodeIsNotRead)
+{
+    ScopedVariable exitCode("RECCONV_EXIT", "1");
+    EXPECT_EQ(ResultSuccess, ExtractFirst(Document("r.pdf"), install_.Folder().c_str(), "r_a.txt"));
+    const std::vector<ConverterRecord> records = Records();
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(1u, records[0].exitCode);
+}
+
+TEST_F(Extraction, ProcessFileReturnsOnlyWhenTheConverterHasEnded)
+{
+    ScopedVariable sleep("RECCONV_SLEEP_MS", "700");
+    FILETIME before, after;
+    ::GetSystemTimeAsFileTime(&before);
+    EXPECT_EQ(ResultSuccess, ExtractFirst(Document("r.pdf"), install_.Folder().c_str(), "r_a.txt"));
+    ::GetSystemTimeAsFileTime(&after);
+    const std::vector<ConverterRecord> records = Records();
+    ASSERT_EQ(1u, records.size());
+    const auto asNumber = [](const FILETIME& t) { return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
+    EXPECT_LE(records[0].endTime, asNumber(after));
+    EXPECT_GE(asNumber(after) - asNumber(before), 7000000u) << "at least the converter's 700 ms";
+}
+
+TEST_F(Extraction, ALongCommandLineReachesTheConverterWhole)
+{
+    const std::string document = Document("r.pdf");
+    const std::string folder = install_.Folder() + "\\" + std::string(120, 'd');
+    ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string name = std::string(80, 'n') + "_u.txt";
+    ASSERT_EQ(ResultSuccess, ExtractFirst(document, folder.c_str(), name.c_str()));
+    const std::vector<ConverterRecord> records = Records();
+    ASSERT_EQ(1u, records.size());
+    EXPECT_GT(records[0].commandLine.size(), 300u);
+    EXPECT_EQ(Quoted(folder + "\\" + name), records[0].commandLine.substr(records[0].commandLine.rfind(" \"") + 1));
+    EXPECT_EQ("converted:UTF-8\n", ReadWholeFile(folder + "\\" + name));
+}
+
+TEST_F(Extraction, ACommandLineTooLongForWindowsIsNotRunAndIsReported)
+{
+    const std::string name = std::string(40000, 'n') + "_u.txt";
+    EXPECT_EQ(ResultCannotCreateOutput, ExtractFirst(Document("r.pdf"), install_.Folder().c_str(), name.c_str()));
+    EXPECT_TRUE(Records().empty());
+}
+
+TEST_F(Extraction, APathHoldingADoubleQuoteIsNotRun)
+{
+    const std::string document = Document("r.pdf");
+    EXPECT_EQ(ResultCannotCreateOutput, ExtractFirst(document, install_.Folder().c_str(), "x\" -o \"y_a.txt"));
+    EXPECT_EQ(ResultCannotCreateOutput, ExtractFirst(document, "C:\\a\" b", "y_a.txt"));
+    EXPECT_EQ(ResultCannotCreateOutput, ExtractFirst(install_.Folder() + "\\r\".pdf", install_.Folder().c_str(), "y_a.txt"));
+    EXPECT_TRUE(Records().empty());
+}
+
+TEST_F(Extraction, TheConverterSharesTheHostsEnvironmentAndCurrentFolder)
+{
+    ScopedVariable probe("RECCONV_PROBE", "from the host");
+    ScratchFolder elsewhere;
+    char previous[MAX_PATH];
+    ::GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryA(elsewhere.Path().c_str()));
+    ExtractFirst(Document("r.pdf"), install_.Folder().c_str(), "r_a.txt");
+    ::SetCurrentDirectoryA(previous);
+    const std::vector<ConverterRecord> records = Records();
+    ASSERT_EQ(1u, records.size());
+    EXPECT_TRUE(records[0].probeSet);
+    EXPECT_EQ("from the host", records[0].probe);
+    std::string folder = records[0].currentDirectory;
+    if (!folder.empty() && folder.back() == '\\') {
+        folder.pop_back();
+    }
+    EXPECT_EQ(elsewhere.Path(), folder) << "the host's current folder, not the plug-in's";
+}
+
+TEST_F(Extraction, TheConvertersWindowIsHidden)
+{
+    ExtractFirst(Document("r.pdf"), install_.Folder().c_str(), "r_a.txt");
+    const std::vector<ConverterRecord> records = Records();
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(static_cast<std::uint32_t>(STARTF_USESHOWWINDOW), records[0].startupFlags)
+        << "the show-window value and nothing else: no standard handles";
+    EXPECT_EQ(static_cast<std::uint32_t>(SW_HIDE), records[0].showWindow);
+}
+
+TEST_F(Extraction, TheConverterInheritsNoHandleOfTheHost)
+{
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    UniqueHandle<> event(::CreateEventA(&inheritable, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(event.IsValid());
+    ScopedVariable handle("RECCONV_HANDLE", std::to_string(reinterpret_cast<std::uintptr_t>(event.Get())));
+
+    // First prove the converter can tell: started with inheritance, it sees the handle.
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created = {};
+    std::string line = Quoted(install_.Converter()) + " -layout \"a\" \"b\"";
+    ASSERT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &created));
+    const UniqueHandle<> thread(created.hThread);
+    const UniqueHandle<> process(created.hProcess);
+    ::WaitForSingleObject(process.Get(), INFINITE);
+
+    ExtractFirst(Document("r.pdf"), install_.Folder().c_str(), "r_a.txt");
+    const std::vector<ConverterRecord> records = Records();
+    ASSERT_EQ(2u, records.size());
+    ASSERT_TRUE(records[0].handleValid && records[0].handleInherit) << "the check itself sees an inherited handle";
+    EXPECT_FALSE(records[1].handleValid && records[1].handleInherit) << "the converter received the host's handle";
+}
+
+// Counts the handle values this process holds; GetProcessHandleCount answers 0 under Wine.
+int CountHandles()
+{
+    int count = 0;
+    for (std::uintptr_t value = 4; value < 0x10000; value += 4) {
+        DWORD flags = 0;
+        count += ::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
+    }
+    return count;
+}
+
+TEST_F(Extraction, LeavesNoHandleOfTheHostOpen)
+{
+    const std::string document = Document("r.pdf");
+    ExtractDocument(*library_, document, install_.Folder(), DestinationStyle::DirectoryAndName);
+    const int before = CountHandles();
+    for (int i = 0; i < 10; ++i) {
+        ExtractDocument(*library_, document, install_.Folder(), DestinationStyle::DirectoryAndName);
+    }
+    EXPECT_EQ(44u, Records().size());
+    EXPECT_EQ(before, CountHandles()) << "40 extractions later";
+}
+
+TEST_F(Extraction, TwoThreadsWaitOneAfterTheOtherWithCriticalErrorBoxesOff)
+{
+    ScopedVariable sleep("RECCONV_SLEEP_MS", "800");
+    const std::string document = Document("r.pdf");
+    const UINT modeBefore = ::GetErrorMode();
+    std::atomic<bool> done{false};
+    std::atomic<unsigned> modeSeen{0};
+    std::thread watcher([&] {
+        // The converter's own mode is its own; the host's mode is what the wait sets.
+        ::Sleep(400);
+        modeSeen = ::GetErrorMode();
+        while (!done) {
+            ::Sleep(10);
+        }
+    });
+    auto extract = [&](const char* name) { ExtractFirst(document, install_.Folder().c_str(), name); };
+    std::thread first(extract, "one_a.txt");
+    std::thread second(extract, "two_u.txt");
+    first.join();
+    second.join();
+    done = true;
+    watcher.join();
+    EXPECT_EQ(GatedErrorModeValue, modeSeen.load()) << "during the wait";
+    EXPECT_EQ(modeBefore, ::GetErrorMode()) << "after it";
+    const std::vector<ConverterRecord> records = Records();
+    ASSERT_EQ(2u, records.size());
+    EXPECT_LE(records[0].endTime, records[1].startTime) << "the second converter started before the first had ended";
+}
+
+TEST_F(Extraction, AMissingConverterIsReported)
+{
+    ASSERT_TRUE(::DeleteFileA(install_.Converter().c_str()));
+    EXPECT_EQ(ResultCannotCreateOutput, ExtractFirst(Document("r.pdf"), install_.Folder().c_str(), "r_a.txt"));
+    EXPECT_FALSE(FileExists(install_.Folder() + "\\r_a.txt"));
+}
+
+} // namespace

@@ -1,0 +1,121 @@
+// Loading the library with settings of its own: where it looks for the converter, and when
+// it refuses to load.
+#include "ConverterRecord.h"
+#include "ResultCodes.h"
+#include "TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+// Extracts one entry of a fresh document through `library`; the converter records into `log`.
+int ExtractOne(const PluginLibrary& library, const PluginInstall& install)
+{
+    std::string document = install.Folder() + "\\doc.pdf";
+    WriteFileWithTime(document, 2020, 1, 1, 0, 0, 0);
+    OpenRequest request = {document.data(), ModeExtract, 0};
+    const ArchiveHandle handle = library.OpenArchive(&request);
+    HostHeaderRecord record;
+    library.ReadHeader(handle, &record.header);
+    std::string folder = install.Folder();
+    std::string name = "doc_a.txt";
+    return library.ProcessFile(handle, OperationExtract, folder.data(), name.data());
+}
+
+struct ConverterRun {
+    int result = -1;
+    std::vector<ConverterRecord> records;
+};
+
+ConverterRun ExtractWithRecording(const PluginLibrary& library, const PluginInstall& install)
+{
+    const std::string log = install.Folder() + "\\record.log";
+    ::DeleteFileA(log.c_str());
+    ScopedVariable recording("RECCONV_LOG", log);
+    ConverterRun run;
+    run.result = ExtractOne(library, install);
+    run.records = ReadConverterRecords(log);
+    return run;
+}
+
+TEST(Loading, TheConverterIsTheSettingsFileNameInThePluginFolder)
+{
+    for (const char* settings : {"[Converters]\r\nPDF=conv.exe\r\n", "[Converters]\r\nPDF=conv.exe -x -y\r\n",
+                                 "[Other]\r\nPDF=wrong.exe\r\n[Converters]\r\nPDF=conv.exe\r\n"}) {
+        PluginInstall install(settings);
+        const auto library = install.Load();
+        ASSERT_NE(nullptr, library) << settings;
+        const ConverterRun run = ExtractWithRecording(*library, install);
+        EXPECT_EQ(ResultSuccess, run.result) << settings;
+        ASSERT_EQ(1u, run.records.size()) << settings;
+        EXPECT_EQ(install.Converter(), run.records[0].arguments[0]) << settings;
+        EXPECT_EQ(std::string::npos, run.records[0].commandLine.find("-x")) << "the setting's options are dropped";
+    }
+}
+
+TEST(Loading, AFolderWithSpacesRunsTheConverterInIt)
+{
+    PluginInstall install("[Converters]\r\nPDF=conv.exe\r\n", "conv.exe", "Program Files");
+    // The shorter prefix an unquoted path would try first.
+    const std::string decoy = install.Folder().substr(0, install.Folder().rfind('\\')) + "\\Program.exe";
+    ASSERT_TRUE(::CopyFileA(ConverterProgramPath().c_str(), decoy.c_str(), FALSE));
+    const auto library = install.Load();
+    ASSERT_NE(nullptr, library);
+    const ConverterRun run = ExtractWithRecording(*library, install);
+    ASSERT_EQ(1u, run.records.size());
+    EXPECT_EQ(install.Converter(), run.records[0].arguments[0]) << "not " << decoy;
+}
+
+TEST(Loading, ASettingThatNamesNoProgramLoadsButCannotExtract)
+{
+    // A leading space leaves no first word, and an empty value is no word either: the
+    // converter path is the bare folder.
+    for (const char* settings : {"[Converters]\r\nPDF=\" conv.exe\"\r\n", "[Converters]\r\nPDF=\r\n"}) {
+        PluginInstall install(settings);
+        const auto library = install.Load();
+        ASSERT_NE(nullptr, library) << settings;
+        const ConverterRun run = ExtractWithRecording(*library, install);
+        EXPECT_EQ(ResultCannotCreateOutput, run.result) << settings;
+        EXPECT_TRUE(run.records.empty()) << settings;
+    }
+}
+
+TEST(Loading, NoSettingRefusesTheLoad)
+{
+    const char* refused[] = {
+        "",                                          // no settings file
+        "[Other]\r\nPDF=conv.exe\r\n",               // no section
+        "[Converters]\r\nTXT=conv.exe\r\n",          // no key
+        "[Converters]\r\nPDF=not found\r\n",         // the marker itself
+        "[Converters]\r\nPDF=\"not found\"\r\n",
+    };
+    for (const char* settings : refused) {
+        PluginInstall install(settings);
+        EXPECT_EQ(nullptr, install.Load()) << "loaded with settings \"" << settings << "\"";
+    }
+    PluginInstall install("[Converters]\r\nPDF=not found.exe\r\n");
+    EXPECT_NE(nullptr, install.Load()) << "only the exact marker is refused";
+}
+
+TEST(Loading, AnEditedSettingTakesEffectAtTheNextThreadStart)
+{
+    PluginInstall install("[Converters]\r\nPDF=conv.exe\r\n");
+    ASSERT_TRUE(::CopyFileA(ConverterProgramPath().c_str(), install.Converter("other.exe").c_str(), FALSE));
+    const auto library = install.Load();
+    ASSERT_NE(nullptr, library);
+    install.WriteSettings("[Converters]\r\nPDF=other.exe\r\n");
+    std::thread([] {}).join();
+    const ConverterRun run = ExtractWithRecording(*library, install);
+    ASSERT_EQ(1u, run.records.size());
+    EXPECT_EQ(install.Converter("other.exe"), run.records[0].arguments[0]);
+
+    install.WriteSettings("[Converters]\r\nTXT=none\r\n");
+    std::thread([] {}).join();
+    const ConverterRun without = ExtractWithRecording(*library, install);
+    EXPECT_EQ(ResultCannotCreateOutput, without.result) << "no setting any more: nothing to run";
+    EXPECT_TRUE(without.records.empty());
+}
+
+} // namespace
