@@ -7,7 +7,9 @@ shift
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# A UTF-8 locale lets non-ASCII paths reach Unix programs intact.
 # Local time must differ from UTC, so that a UTC-for-local mistake shows.
+export LC_ALL=${PAPERLENS_TEST_LOCALE:-C.UTF-8}
 export TZ=${PAPERLENS_TEST_TZ:-America/New_York}
 if [ ! -f "$prefix/system.reg" ]; then
   mkdir -p "$(dirname "$prefix")"

@@ -41,10 +41,16 @@ LaunchResult RunCommandLine(std::string_view commandLine) noexcept
         result.error = creation.lastError ? creation.lastError : ERROR_GEN_FAILURE;
         return result;
     }
+    result.started = true;
+    result.processId = created.dwProcessId;
+    if (!created.hProcess) {
+        // Wine starts a Unix program detached and returns no process handle, and then no
+        // thread handle worth the name either: nothing to wait for, nothing to close.
+        return result;
+    }
     // Declared thread first, so that the process handle is closed first.
     const UniqueHandle<> thread(created.hThread);
     const UniqueHandle<> process(created.hProcess);
-    result.processId = created.dwProcessId;
     // Held in the gate for the whole wait: no other converter starts meanwhile.
     SystemCallGate([&] { return ::WaitForSingleObject(process.Get(), INFINITE); });
     return result;

@@ -5,7 +5,8 @@
 #include <string_view>
 
 struct LaunchResult {
-    std::uint32_t processId = 0; // of the process that ran; 0 when none could be created
+    bool started = false;        // a process was created
+    std::uint32_t processId = 0; // its identifier; it has ended by the time the caller sees it
     std::uint32_t error = 0;     // why none could be created
 };
 

@@ -113,7 +113,7 @@ int PAPERLENS_CALL ProcessFile(ArchiveHandle, int operation, char* destinationDi
             BuildCommandLine(settings.ConverterPath, EncodingOptionFor(TagOf(target)), document, target);
         // What the converter does once it runs is its own to report; only a converter
         // that never started is known here to have made no output.
-        return RunCommandLine(commandLine).processId != 0 ? ResultSuccess : ResultCannotCreateOutput;
+        return RunCommandLine(commandLine).started ? ResultSuccess : ResultCannotCreateOutput;
     } catch (const std::bad_alloc&) {
         return ResultCannotCreateOutput;
     }

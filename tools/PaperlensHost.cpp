@@ -15,10 +15,10 @@
 
 namespace {
 
+// One line, so that a check of an installation can tell the tool runs at a glance.
 constexpr const char* Usage =
-    "usage: PaperlensHost list <library> <document>\n"
-    "       PaperlensHost extract [--full-path] <library> <document> <folder> [entry]\n"
-    "       PaperlensHost search <library> <document> <text>...";
+    "usage: PaperlensHost list <library> <document> | extract [--full-path] <library> <document> <folder> [entry]"
+    " | search <library> <document> <text>...";
 
 constexpr UINT Koi8R = 20866;
 

@@ -86,7 +86,7 @@ if [ ${#positional[@]} -ge 2 ]; then
     if [ "${args[$i]}" != - ]; then
         target=${args[$i]}
         tmp=$target.shim$$.tmp
-        args[$i]=$tmp
+        args[i]=$tmp
     fi
 fi
 

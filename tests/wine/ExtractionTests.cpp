@@ -226,7 +226,8 @@ TEST_F(Extraction, TheConverterInheritsNoHandleOfTheHost)
     startup.cb = sizeof startup;
     PROCESS_INFORMATION created = {};
     std::string line = Quoted(install_.Converter()) + " -layout \"a\" \"b\"";
-    ASSERT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &created));
+    ASSERT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, install_.Folder().c_str(),
+                                 &startup, &created));
     const UniqueHandle<> thread(created.hThread);
     const UniqueHandle<> process(created.hProcess);
     ::WaitForSingleObject(process.Get(), INFINITE);

@@ -1,0 +1,104 @@
+// Test and demo scaffolding, never shipped: the Windows half of the stand-in converter.
+// Installed as pdftotext.exe beside the library, with pdftotext-shim.sh beside it. Wine
+// starts a Unix script detached, with no process handle to wait on, so this program
+// starts the script, waits for the line the script appends to a log when it has finished,
+// and exits with the script's code: the plug-in then waits on a real Windows process.
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+class OwnedHandle {
+public:
+    explicit OwnedHandle(HANDLE handle) noexcept : handle_(handle) {}
+    ~OwnedHandle()
+    {
+        if (handle_ && handle_ != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(handle_);
+        }
+    }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    HANDLE Get() const noexcept { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// The command line after the program's own name, as Windows splits the first token.
+const char* ArgumentsOf(const char* line)
+{
+    bool quoted = false;
+    for (; *line; ++line) {
+        if (*line == '"') {
+            quoted = !quoted;
+        } else if (!quoted && (*line == ' ' || *line == '\t')) {
+            break;
+        }
+    }
+    while (*line == ' ' || *line == '\t') {
+        ++line;
+    }
+    return line;
+}
+
+// The first 4 KiB are enough: the script writes one line, code first.
+std::string ReadSmallFile(const std::string& path)
+{
+    const OwnedHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    char buffer[4096] = {};
+    DWORD read = 0;
+    if (file.Get() == INVALID_HANDLE_VALUE || !::ReadFile(file.Get(), buffer, sizeof buffer - 1, &read, nullptr)) {
+        return {};
+    }
+    return std::string(buffer, read);
+}
+
+} // namespace
+
+int main()
+{
+    constexpr DWORD GiveUpAfterMs = 120000;
+    char self[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return 3;
+    }
+    std::string folder(self, length);
+    folder.erase(folder.rfind('\\') + 1);
+
+    char temp[MAX_PATH];
+    char log[MAX_PATH];
+    if (!::GetTempPathA(MAX_PATH, temp) || !::GetTempFileNameA(temp, "p2t", 0, log)) {
+        return 3;
+    }
+    ::SetEnvironmentVariableA("PDFTOTEXT_SHIM_LOG", log);
+    std::string line = "\"" + folder + "pdftotext-shim.sh\" " + ArgumentsOf(::GetCommandLineA());
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created = {};
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created)) {
+        ::DeleteFileA(log);
+        return 3;
+    }
+    if (created.hProcess) { // on Windows proper, or a Wine that gives one
+        const OwnedHandle process(created.hProcess);
+        const OwnedHandle thread(created.hThread);
+        ::WaitForSingleObject(process.Get(), INFINITE);
+    }
+    int code = 4;
+    for (DWORD waited = 0; waited < GiveUpAfterMs; waited += 10) {
+        const std::string written = ReadSmallFile(log);
+        if (written.size() > 3 && written.compare(0, 3, "rc=") == 0 && written.find('\n') != std::string::npos) {
+            code = std::atoi(written.c_str() + 3);
+            break;
+        }
+        ::Sleep(10);
+    }
+    ::DeleteFileA(log);
+    return code;
+}
