@@ -47,6 +47,7 @@ std::uint32_t ExpectedDosTime(int year, int month, int day, int hour, int minute
 
 // Reads a whole file; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 
 // Sets an environment variable of the host process for the owner's lifetime.

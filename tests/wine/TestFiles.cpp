@@ -125,6 +125,16 @@ std::string ReadWholeFile(const std::string& path)
     return content;
 }
 
+void WriteWholeFile(const std::string& path, const std::string& bytes)
+{
+    UniqueHandle<> file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr));
+    DWORD written = 0;
+    if (!file || !::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
 bool FileExists(const std::string& path)
 {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
