@@ -139,8 +139,13 @@ int PAPERLENS_CALL GetPackerCaps()
 
 // Runs at every notification, thread starts and ends included, so that an edited setting
 // takes effect at the next one. Without a converter setting the library refuses to load.
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID)
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
+    // When the process is ending, its other threads are already gone, perhaps holding the
+    // settings lock; the answer is ignored then, so nothing is read that could hang the exit.
+    if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
+        return TRUE;
+    }
     constexpr DWORD ModulePathSize = 256;
     char modulePath[ModulePathSize];
     const DWORD length = ::GetModuleFileNameA(instance, modulePath, ModulePathSize);
