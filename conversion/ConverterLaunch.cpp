@@ -33,9 +33,26 @@ LaunchResult RunCommandLine(std::string_view commandLine) noexcept
     startup.wShowWindow = SW_HIDE;
     SECURITY_ATTRIBUTES notInherited = {sizeof notInherited, nullptr, FALSE};
     PROCESS_INFORMATION created = {};
+    // Declared thread first, so that the process handle is closed first.
+    UniqueHandle<> thread;
+    UniqueHandle<> process;
+    // One hold of the gate from the creation to the end of the wait: released in between,
+    // it would let another thread start its converter there, and two would run at once.
     const auto creation = SystemCallGate([&] {
-        return ::CreateProcessA(nullptr, line.data(), &notInherited, &notInherited, FALSE, NORMAL_PRIORITY_CLASS,
-                                nullptr, nullptr, &startup, &created);
+        const BOOL made = ::CreateProcessA(nullptr, line.data(), &notInherited, &notInherited, FALSE,
+                                           NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &created);
+        if (!made) {
+            return made;
+        }
+        // Wine starts a Unix program detached and returns no process handle, and then no
+        // thread handle worth the name either: nothing to wait for, nothing to close.
+        if (created.hProcess) {
+            thread.Reset(created.hThread);
+            process.Reset(created.hProcess);
+            ::WaitForSingleObject(process.Get(), INFINITE);
+            ::SetLastError(ERROR_SUCCESS); // the creation's answer is the one reported
+        }
+        return made;
     });
     if (!creation.value) {
         result.error = creation.lastError ? creation.lastError : ERROR_GEN_FAILURE;
@@ -43,15 +60,5 @@ LaunchResult RunCommandLine(std::string_view commandLine) noexcept
     }
     result.started = true;
     result.processId = created.dwProcessId;
-    if (!created.hProcess) {
-        // Wine starts a Unix program detached and returns no process handle, and then no
-        // thread handle worth the name either: nothing to wait for, nothing to close.
-        return result;
-    }
-    // Declared thread first, so that the process handle is closed first.
-    const UniqueHandle<> thread(created.hThread);
-    const UniqueHandle<> process(created.hProcess);
-    // Held in the gate for the whole wait: no other converter starts meanwhile.
-    SystemCallGate([&] { return ::WaitForSingleObject(process.Get(), INFINITE); });
     return result;
 }

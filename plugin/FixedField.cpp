@@ -12,7 +12,9 @@ void CopyToField(char* field, std::size_t size, std::initializer_list<std::strin
     for (std::string_view piece : pieces) {
         const std::size_t untilNul = std::min(piece.size(), piece.find('\0'));
         const std::size_t count = std::min(untilNul, size - 1 - written);
-        std::memcpy(field + written, piece.data(), count);
+        if (count != 0) { // an empty view may have no data at all, and memcpy takes none
+            std::memcpy(field + written, piece.data(), count);
+        }
         written += count;
         if (count < piece.size()) {
             break; // cut by the field or by a NUL: nothing after it belongs in the field

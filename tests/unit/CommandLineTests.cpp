@@ -44,6 +44,15 @@ TEST(BuildCommandLine, QuotesTheConverterAndBothPaths)
     EXPECT_EQ("\"\" -layout \"\" \"\"", BuildCommandLine("", "", "", ""));
 }
 
+TEST(BuildCommandLine, DoublesClosingBackslashesSoTheQuoteStillEndsTheArgument)
+{
+    EXPECT_EQ("\"C:\\p\\conv.exe\" -layout \"D:\\docs\\\\\" \"C:\\t\\x_a.txt\"",
+              BuildCommandLine("C:\\p\\conv.exe", "", "D:\\docs\\", "C:\\t\\x_a.txt"));
+    EXPECT_EQ("\"c\" -layout \"d\" \"C:\\t\\\\\\\\\"", BuildCommandLine("c", "", "d", "C:\\t\\\\"))
+        << "two closing backslashes become four";
+    EXPECT_EQ("\"c\" -layout \"\\\\\" \"\"", BuildCommandLine("c", "", "\\", ""));
+}
+
 TEST(BuildCommandLine, KeepsALongLineWhole)
 {
     const std::string target = "C:\\" + std::string(400, 't') + "_u.txt";

@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# Checks the release archive as a user gets it: check-package.sh ARCHIVE WIN32-TREE WIN64-TREE SAMPLE
+# Lists the archive against the release's file list, unpacks it into an empty folder whose
+# path holds a space, and compares the libraries and hosts with the build trees' own files;
+# then, with the recording converter beside them as pdftotext.exe, runs the package tests
+# of each width under Wine and the unpacked command-line hosts as a user checking a setup
+# would, and at last searches the sample with the build's stand-in for a real converter.
+set -euo pipefail
+archive=$(realpath "$1")
+win32=$(realpath "$2")
+win64=$(realpath "$3")
+sample=$(realpath "$4")
+here=$(cd "$(dirname "$0")" && pwd)
+wine_run=$here/../../cmake/wine-run.sh
+
+failures=0
+fail() {
+  echo "check-package: FAILED: $*" >&2
+  failures=$((failures + 1))
+}
+windows_path() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
+
+expected='Paperlens.ini
+Paperlens.wcx
+Paperlens.wcx64
+PaperlensHost.exe
+PaperlensHost64.exe
+pluginst.inf
+readme.txt'
+
+[ "$(basename "$archive")" = Paperlens-0.0.0.1.zip ] || fail "the archive is named $(basename "$archive")"
+listed=$(cmake -E tar tf "$archive" | LC_ALL=C sort)
+if [ "$listed" != "$expected" ]; then
+  fail "the archive holds other entries than the release's files:"
+  diff <(echo "$expected") <(echo "$listed") >&2 || true
+fi
+
+scratch=$(mktemp -d /tmp/paperlens-package.XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+folder="$scratch/Program Files/paperlens"
+mkdir -p "$folder" "$scratch/out"
+(cd "$folder" && cmake -E tar xf "$archive")
+unpacked=$(cd "$folder" && find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort)
+[ "$unpacked" = "$expected" ] || fail "unpacking gave: $(echo $unpacked)"
+
+# The very files the build trees' tests ran against.
+for pair in "Paperlens.wcx:$win32/plugin/Paperlens.wcx" "Paperlens.wcx64:$win64/plugin/Paperlens.wcx64" \
+            "PaperlensHost.exe:$win32/plugin/PaperlensHost.exe" "PaperlensHost64.exe:$win64/plugin/PaperlensHost.exe"; do
+  name=${pair%%:*}
+  cmp -s "$folder/$name" "${pair#*:}" || fail "$name differs from ${pair#*:}"
+done
+
+cp "$win32/tests/wine/RecordingConverter.exe" "$folder/pdftotext.exe"
+for tree in "$win32" "$win64"; do
+  echo "== package tests, $(basename "$tree")"
+  "$wine_run" "$tree/wineprefix" "$tree/tests/package/PackageTests.exe" \
+    "--folder=$(windows_path "$folder")" "--sample=$(windows_path "$sample")" ||
+    fail "package tests of $(basename "$tree")"
+done
+
+# The hosts, run in the unpacked folder as the user's guide tells.
+cd "$folder"
+for pair in "PaperlensHost.exe:Paperlens.wcx:$win32" "PaperlensHost64.exe:Paperlens.wcx64:$win64"; do
+  IFS=: read -r tool library tree <<<"$pair"
+  run() { "$wine_run" "$tree/wineprefix" "./$tool" "$@"; }
+  echo "== $tool"
+
+  status=0
+  run >"$scratch/stdout" 2>"$scratch/stderr" || status=$?
+  usage=$(tr -d '\r' <"$scratch/stderr")
+  [ "$status" -eq 2 ] || fail "$tool with no arguments exits $status, not 2"
+  [ ! -s "$scratch/stdout" ] || fail "$tool with no arguments writes to its output: $(cat "$scratch/stdout")"
+  [ "$(printf '%s\n' "$usage" | wc -l)" -eq 1 ] && [[ $usage == "usage: PaperlensHost "* ]] ||
+    fail "$tool with no arguments does not print a one-line usage: $usage"
+
+  status=0
+  run list ".\\$library" "$(windows_path "$sample")" >"$scratch/stdout" 2>&1 || status=$?
+  [ "$status" -eq 0 ] || fail "$tool list exits $status"
+  for entry in sample_a.txt sample_k.txt sample_u.txt sample.txt; do
+    grep -q "^ReadHeader: 0  $entry " "$scratch/stdout" || fail "$tool list does not list $entry"
+  done
+
+  rm -f "$scratch"/out/*
+  status=0
+  RECCONV_WRITE=1 run extract ".\\$library" "$(windows_path "$sample")" "$(windows_path "$scratch/out")" \
+    >"$scratch/stdout" 2>&1 || status=$?
+  [ "$status" -eq 0 ] || fail "$tool extract exits $status"
+  [ "$(grep -c '^ProcessFile: 0 ' "$scratch/stdout")" -eq 4 ] || fail "$tool extract: $(cat "$scratch/stdout")"
+  [ "$(cat "$scratch/out/sample_k.txt" 2>/dev/null)" = converted:KOI8-R ] ||
+    fail "$tool extract did not have sample_k.txt converted"
+  cat "$scratch/stdout"
+done
+
+# A real converter in the recording converter's place: the stand-in the build puts beside
+# its library, which hands the work to the machine's pdftotext. Searching finds the sample's
+# text in each entry's own encoding.
+for file in "$win32"/plugin/*; do
+  case $(basename "$file") in
+    Paperlens.*|PaperlensHost.exe) ;;
+    *) cp "$file" "$folder/" ;;
+  esac
+done
+for pair in "PaperlensHost.exe:Paperlens.wcx:$win32" "PaperlensHost64.exe:Paperlens.wcx64:$win64"; do
+  IFS=: read -r tool library tree <<<"$pair"
+  echo "== $tool search, with pdftotext"
+  status=0
+  "$wine_run" "$tree/wineprefix" "./$tool" search ".\\$library" "$(windows_path "$sample")" café маяк \
+    >"$scratch/stdout" 2>&1 || status=$?
+  cat "$scratch/stdout"
+  [ "$status" -eq 0 ] || fail "$tool search exits $status"
+  for hit in "sample_a.txt:5: café" "sample_u.txt:5: café" "sample_u.txt:7: Старый маяк" "sample_k.txt:7: Старый маяк"; do
+    grep -q "^$hit" "$scratch/stdout" || fail "$tool search does not find \"$hit\""
+  done
+done
+
+if [ "$failures" -ne 0 ]; then
+  echo "check-package: $failures check(s) failed" >&2
+  exit 1
+fi
+echo "check-package: $(basename "$archive") passed"

@@ -1,0 +1,132 @@
+// Many listings and extractions later, the host process holds no more handles and no more
+// memory than before.
+//
+// The bounds. Handles: any handle left behind per call would add at least one per listing
+// (10,000) or per extraction (1,000); the allowance of a few covers handles Wine opens once
+// on first use. Heap: every block left behind counts at least one byte, so a leak per call
+// adds at least 10,000 bytes over the listings and 1,000 over the extractions; the
+// allowances sit below those (the texts a call copies are hundreds of bytes, so a real
+// leak overshoots them by far). Commit charge: a coarser view (whole pages, heap segments)
+// that also sees memory taken outside the heaps, such as thread stacks.
+#include "ResultCodes.h"
+#include "StressSupport.h"
+#include "TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int Listings = 10000;
+constexpr int Extractions = 1000;
+constexpr int HandleAllowance = 16;
+constexpr std::size_t ListingHeapAllowance = 8192;    // < 1 byte per listing
+constexpr std::size_t ExtractionHeapAllowance = 900;  // < 1 byte per extraction
+constexpr std::size_t CommitAllowance = 256 * 1024;
+
+struct Snapshot {
+    int handles = 0;
+    std::size_t heap = 0;
+    std::size_t commit = 0;
+};
+
+Snapshot Take()
+{
+    Snapshot snapshot;
+    snapshot.handles = CountHandles();
+    snapshot.heap = HeapBytesInUse();
+    snapshot.commit = PrivateBytes();
+    return snapshot;
+}
+
+long long Grown(std::size_t before, std::size_t after)
+{
+    return static_cast<long long>(after) - static_cast<long long>(before);
+}
+
+void Report(const char* phase, const Snapshot& before, const Snapshot& after)
+{
+    std::printf("%s: handles %d -> %d, heap in use %zu -> %zu (%+lld), commit %zu -> %zu (%+lld)\n", phase,
+                before.handles, after.handles, before.heap, after.heap, Grown(before.heap, after.heap), before.commit,
+                after.commit, Grown(before.commit, after.commit));
+    std::fflush(stdout);
+}
+
+class Leaks : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        library_ = install_.Load();
+        ASSERT_NE(nullptr, library_);
+        // A long path, so that any copy of it left behind weighs hundreds of bytes.
+        const std::string folder = install_.Folder() + "\\" + std::string(90, 'f');
+        ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+        document_ = folder + "\\" + std::string(60, 'd') + ".pdf";
+        WriteFileWithTime(document_, 2015, 8, 9, 10, 11, 12);
+        time_ = ExpectedDosTime(2015, 8, 9, 10, 11, 12);
+    }
+
+    void TearDown() override { library_.reset(); }
+
+    // Lists the document `count` times; answers how many listings were not as they should be.
+    int List(int count)
+    {
+        int faulty = 0;
+        for (int i = 0; i < count; ++i) {
+            const Listing listing = ListDocument(*library_, document_);
+            faulty += listing.entries.size() == 5 && listing.entries[3].result == ResultSuccess &&
+                              listing.entries[3].time == time_ && listing.entries[4].result == ResultNoMoreEntries
+                          ? 0
+                          : 1;
+        }
+        return faulty;
+    }
+
+    int Extract(int count)
+    {
+        int failed = 0;
+        std::string folder = install_.Folder();
+        for (int i = 0; i < count; ++i) {
+            std::string path = document_;
+            OpenRequest request = {path.data(), ModeExtract, 0};
+            const ArchiveHandle handle = library_->OpenArchive(&request);
+            HostHeaderRecord record;
+            library_->ReadHeader(handle, &record.header);
+            std::string name(record.header.EntryName, strnlen(record.header.EntryName, EntryNameSize));
+            failed += library_->ProcessFile(handle, OperationExtract, folder.data(), name.data()) == ResultSuccess ? 0 : 1;
+            library_->CloseArchive(handle);
+        }
+        return failed;
+    }
+
+    PluginInstall install_{"[Converters]\r\nPDF=conv.exe\r\n"};
+    ScopedVariable noRecord_{"RECCONV_LOG", ""}; // the converter records nothing and writes nothing
+    std::unique_ptr<PluginLibrary> library_;
+    std::string document_;
+    std::uint32_t time_ = 0;
+};
+
+TEST_F(Leaks, ListingsAndExtractionsLeaveHandlesAndMemoryFlat)
+{
+    // Whatever Wine and the runtimes set up on first use is set up here.
+    ASSERT_EQ(0, List(200));
+    ASSERT_EQ(0, Extract(10));
+
+    const Snapshot start = Take();
+    EXPECT_EQ(0, List(Listings));
+    const Snapshot listed = Take();
+    Report("10,000 listings", start, listed);
+    EXPECT_LE(listed.handles - start.handles, HandleAllowance);
+    EXPECT_LE(Grown(start.heap, listed.heap), static_cast<long long>(ListingHeapAllowance));
+    EXPECT_LE(Grown(start.commit, listed.commit), static_cast<long long>(CommitAllowance));
+
+    EXPECT_EQ(0, Extract(Extractions));
+    const Snapshot extracted = Take();
+    Report("1,000 extractions", listed, extracted);
+    EXPECT_LE(extracted.handles - listed.handles, HandleAllowance);
+    EXPECT_LE(Grown(listed.heap, extracted.heap), static_cast<long long>(ExtractionHeapAllowance));
+    EXPECT_LE(Grown(listed.commit, extracted.commit), static_cast<long long>(CommitAllowance));
+}
+
+} // namespace

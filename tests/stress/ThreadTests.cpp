@@ -1,0 +1,322 @@
+// Host threads listing and extracting at once while the settings file changes between two
+// converters and other threads come and go, each start and end a notification that makes
+// the library read its settings again.
+#include "ConverterRecord.h"
+#include "ResultCodes.h"
+#include "StressSupport.h"
+#include "TestEnvironment.h"
+#include "UniqueHandle.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* FirstConverter = "conv.exe";
+constexpr const char* SecondConverter = "another-converter.exe"; // a different length shows a mixture
+constexpr const char* EntryTails[] = {"_a.txt", "_k.txt", "_u.txt", ".txt"};
+
+std::string SettingsNaming(const char* converter)
+{
+    return std::string("[Converters]\r\nPDF=") + converter + "\r\n";
+}
+
+// Replaces the settings file in one rename, so that a reader finds the old file or the
+// new one, never a missing or half-written one. A reader holding the file open makes the
+// rename fail for a moment; it is tried again.
+bool ReplaceSettings(const PluginInstall& install, const std::string& settings, int serial)
+{
+    const std::string temporary = install.Folder() + "\\settings-" + std::to_string(serial) + ".tmp";
+    {
+        UniqueHandle<> file(::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        if (!file || !::WriteFile(file.Get(), settings.data(), static_cast<DWORD>(settings.size()), &written,
+                                  nullptr)) {
+            return false;
+        }
+    }
+    const std::string settingsFile = install.Folder() + "\\Paperlens.ini";
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (::MoveFileExA(temporary.c_str(), settingsFile.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            return true;
+        }
+        ::Sleep(1);
+    }
+    ::DeleteFileA(temporary.c_str());
+    return false;
+}
+
+struct Document {
+    std::string path;
+    std::uint32_t time = 0;
+    std::set<std::string> names;
+};
+
+Document MakeDocument(const std::string& folder, const std::string& base, int day)
+{
+    Document document;
+    document.path = folder + "\\" + base + ".pdf";
+    WriteFileWithTime(document.path, 2019, 10, day, 14, 5, 36);
+    document.time = ExpectedDosTime(2019, 10, day, 14, 5, 36);
+    for (const char* tail : EntryTails) {
+        document.names.insert(base + tail);
+    }
+    return document;
+}
+
+struct Extraction {
+    std::string target;
+    int result = -1;
+};
+
+TEST(Threads, ListAndExtractWhileTheSettingChangesAndThreadsComeAndGo)
+{
+    PluginInstall install(SettingsNaming(FirstConverter), FirstConverter);
+    ASSERT_TRUE(::CopyFileA(ConverterProgramPath().c_str(), install.Converter(SecondConverter).c_str(), FALSE));
+    const std::string converters[] = {install.Converter(FirstConverter), install.Converter(SecondConverter)};
+    const std::string log = install.Folder() + "\\record.log";
+    ScopedVariable recording("RECCONV_LOG", log);
+    // Long enough that two converters running at once would overlap in their records.
+    ScopedVariable sleep("RECCONV_SLEEP_MS", "30");
+    const std::vector<Document> documents = {MakeDocument(install.Folder(), "first", 3),
+                                             MakeDocument(install.Folder(), "a-second-document-with-a-longer-name", 4)};
+    auto library = install.Load();
+    ASSERT_NE(nullptr, library);
+
+    // At least 3 s and 20 extractions, so that each converter's turn comes with near
+    // certainty (each extraction meets either setting), and at most 20 s.
+    constexpr std::size_t EnoughExtractions = 20;
+    std::atomic<bool> stop{false};
+    std::mutex lock;
+    std::vector<Extraction> extractions;
+    std::vector<std::string> listingFaults;
+    std::atomic<int> listings{0}, threadsStarted{0}, rewrites{0}, failedRewrites{0};
+
+    auto extractor = [&](int thread) {
+        std::string folder = install.Folder();
+        for (int n = 0; !stop; ++n) {
+            std::string document = documents[static_cast<std::size_t>(n % 2)].path;
+            OpenRequest request = {document.data(), ModeExtract, 0};
+            const ArchiveHandle handle = library->OpenArchive(&request);
+            HostHeaderRecord record;
+            library->ReadHeader(handle, &record.header);
+            std::string name = "t" + std::to_string(thread) + "-" + std::to_string(n) + EntryTails[n % 4];
+            Extraction extraction{folder + "\\" + name, -1};
+            extraction.result = library->ProcessFile(handle, OperationExtract, folder.data(), name.data());
+            library->CloseArchive(handle);
+            const std::lock_guard<std::mutex> hold(lock);
+            extractions.push_back(extraction);
+        }
+    };
+    auto lister = [&](int thread) {
+        for (int n = 0; !stop; ++n) {
+            const Listing listing = ListDocument(*library, documents[static_cast<std::size_t>((n + thread) % 2)].path);
+            std::string fault = listing.openRecordChanges;
+            if (listing.handle != ListingHandle) {
+                fault += " handle " + std::to_string(listing.handle);
+            }
+            for (const ListedEntry& entry : listing.entries) {
+                fault += entry.recordChanges;
+                if (entry.result == ResultNoMoreEntries) {
+                    continue; // another thread's calls may have moved the shared position on
+                }
+                const auto owner = std::find_if(documents.begin(), documents.end(), [&](const Document& d) {
+                    return d.names.count(entry.name) != 0;
+                });
+                if (entry.result != ResultSuccess) {
+                    fault += " result " + std::to_string(entry.result);
+                } else if (owner == documents.end()) {
+                    fault += " a name of no document: " + entry.name;
+                } else if (owner->time != entry.time) {
+                    fault += " " + entry.name + " with another document's time " + FormatDosTime(entry.time);
+                }
+            }
+            ++listings;
+            if (!fault.empty()) {
+                const std::lock_guard<std::mutex> hold(lock);
+                listingFaults.push_back(fault);
+            }
+        }
+    };
+    auto rewriter = [&] {
+        for (int serial = 0; !stop; ++serial) {
+            if (ReplaceSettings(install, SettingsNaming(serial % 2 ? FirstConverter : SecondConverter), serial)) {
+                ++rewrites;
+            } else {
+                ++failedRewrites;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    };
+    auto churner = [&] {
+        while (!stop) {
+            std::thread([] {}).join();
+            ++threadsStarted;
+        }
+    };
+
+    std::vector<std::thread> threads;
+    threads.emplace_back(extractor, 0);
+    threads.emplace_back(extractor, 1);
+    threads.emplace_back(extractor, 2);
+    threads.emplace_back(lister, 0);
+    threads.emplace_back(lister, 1);
+    threads.emplace_back(rewriter);
+    threads.emplace_back(churner);
+    const Clock::time_point started = Clock::now();
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const Clock::duration elapsed = Clock::now() - started;
+        std::size_t done = 0;
+        {
+            const std::lock_guard<std::mutex> hold(lock);
+            done = extractions.size();
+        }
+        if ((elapsed >= std::chrono::seconds(3) && done >= EnoughExtractions) || elapsed >= std::chrono::seconds(20)) {
+            break;
+        }
+    }
+    stop = true;
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    library.reset();
+
+    std::printf("extractions %zu, listings %d, settings rewritten %d times, threads started and ended %d\n",
+                extractions.size(), listings.load(), rewrites.load(), threadsStarted.load());
+    EXPECT_GE(extractions.size(), EnoughExtractions) << "too slow for the test to mean much";
+    EXPECT_EQ(0, failedRewrites.load());
+    EXPECT_GT(rewrites.load(), 20);
+    EXPECT_GT(threadsStarted.load(), 100) << "too few notifications for the test to mean much";
+    EXPECT_GT(listings.load(), 0);
+    EXPECT_TRUE(listingFaults.empty()) << listingFaults.size() << " faulty listings, the first:" << listingFaults[0];
+
+    std::map<std::string, int> resultOfTarget;
+    for (const Extraction& extraction : extractions) {
+        resultOfTarget[extraction.target] = extraction.result;
+        EXPECT_EQ(ResultSuccess, extraction.result) << extraction.target << ": there was always a converter";
+    }
+    const std::vector<ConverterRecord> records = ReadConverterRecords(log);
+    EXPECT_EQ(extractions.size(), records.size());
+    std::set<std::string> targetsSeen;
+    bool converterSeen[2] = {false, false};
+    for (const ConverterRecord& record : records) {
+        ASSERT_FALSE(record.arguments.empty());
+        const std::string target = record.arguments.back();
+        EXPECT_EQ(1u, resultOfTarget.count(target)) << "a target no thread asked for: " << record.commandLine;
+        EXPECT_TRUE(targetsSeen.insert(target).second) << "converted twice: " << target;
+        bool whole = false;
+        for (int c = 0; c < 2; ++c) {
+            for (const Document& document : documents) {
+                const std::string line = Quoted(converters[c]) + OptionForTarget(target) + " -layout " +
+                                         Quoted(document.path) + " " + Quoted(target);
+                if (record.commandLine == line) {
+                    whole = true;
+                    converterSeen[c] = true;
+                }
+            }
+        }
+        EXPECT_TRUE(whole) << "names neither converter and document whole: " << record.commandLine;
+    }
+    EXPECT_TRUE(converterSeen[0] && converterSeen[1]) << "the rewritten setting never took effect";
+
+    std::vector<const ConverterRecord*> byStart;
+    for (const ConverterRecord& record : records) {
+        byStart.push_back(&record);
+    }
+    std::sort(byStart.begin(), byStart.end(),
+              [](const ConverterRecord* a, const ConverterRecord* b) { return a->startTime < b->startTime; });
+    for (std::size_t i = 1; i < byStart.size(); ++i) {
+        EXPECT_LE(byStart[i - 1]->endTime, byStart[i]->startTime)
+            << "two converters ran at once: " << byStart[i - 1]->commandLine << " and " << byStart[i]->commandLine;
+    }
+}
+
+std::string BusyHostProgram()
+{
+    char self[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string path(self, length);
+    return path.substr(0, path.rfind('\\') + 1) + "PaperlensBusyHost.exe";
+}
+
+std::vector<DWORD> RunningProcessesNamed(const std::string& name)
+{
+    UniqueHandle<> snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    std::vector<DWORD> found;
+    for (BOOL more = snapshot && ::Process32First(snapshot.Get(), &entry); more;
+         more = ::Process32Next(snapshot.Get(), &entry)) {
+        if (_stricmp(entry.szExeFile, name.c_str()) == 0) {
+            found.push_back(entry.th32ProcessID);
+        }
+    }
+    return found;
+}
+
+TEST(Threads, TheHostProcessEndsCleanlyWhileThreadsAreBusyInTheLibrary)
+{
+    constexpr const char* converter = "busy-exit-converter.exe";
+    PluginInstall install(SettingsNaming(converter), converter);
+    const std::string document = install.Folder() + "\\busy.pdf";
+    WriteFileWithTime(document, 2021, 2, 3, 4, 5, 6);
+    const std::string log = install.Folder() + "\\record.log";
+    ScopedVariable recording("RECCONV_LOG", log);
+    ScopedVariable sleep("RECCONV_SLEEP_MS", "100"); // so that the end finds a thread waiting
+
+    std::string line = Quoted(BusyHostProgram()) + " " + Quoted(install.LibraryFile()) + " " + Quoted(document) +
+                       " " + Quoted(install.Folder()) + " 1500";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created = {};
+    ASSERT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &created))
+        << line;
+    const UniqueHandle<> thread(created.hThread);
+    const UniqueHandle<> process(created.hProcess);
+    const DWORD waited = ::WaitForSingleObject(process.Get(), 30000);
+    if (waited != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.Get(), 99);
+    }
+    ASSERT_EQ(WAIT_OBJECT_0, waited) << "the host did not end within 30 s of being told to";
+    DWORD exitCode = 0;
+    ASSERT_TRUE(::GetExitCodeProcess(process.Get(), &exitCode));
+    EXPECT_EQ(3u, exitCode) << "3: ended through its own return with every thread busy; 4: a thread made no "
+                               "progress; other codes: a crash";
+
+    // A converter started just before the end may still run; let it finish its record. One
+    // whose creation the ending host never completed stays half started for good (on
+    // Windows too: its first thread is never resumed), and is ended here.
+    for (int i = 0; i < 100 && !RunningProcessesNamed(converter).empty(); ++i) {
+        ::Sleep(50);
+    }
+    for (const DWORD id : RunningProcessesNamed(converter)) {
+        UniqueHandle<> straggler(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+        if (straggler && ::TerminateProcess(straggler.Get(), 98)) {
+            ::WaitForSingleObject(straggler.Get(), 5000);
+            std::printf("ended converter %lu, left half started by the host's end\n", static_cast<unsigned long>(id));
+        }
+    }
+    const std::vector<ConverterRecord> records = ReadConverterRecords(log);
+    EXPECT_FALSE(records.empty());
+    for (const ConverterRecord& record : records) {
+        EXPECT_EQ(install.Converter(converter), record.arguments.front());
+    }
+}
+
+} // namespace
