@@ -28,15 +28,6 @@ std::uint64_t StressSeed()
     return seed;
 }
 
-int CountHandles()
-{
-    int count = 0;
-    for (std::uintptr_t value = 4; value < 0x20000; value += 4) {
-        DWORD flags = 0;
-        count += ::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
-    }
-    return count;
-}
 
 std::size_t HeapBytesInUse()
 {

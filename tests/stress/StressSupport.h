@@ -10,9 +10,6 @@
 // Printed once, so that any run can be repeated exactly.
 std::uint64_t StressSeed();
 
-// The handle values this process holds. GetProcessHandleCount answers 0 under Wine, but
-// GetHandleInformation accepts exactly the values in use.
-int CountHandles();
 
 // Bytes of every heap of the process that are handed out and not yet freed.
 std::size_t HeapBytesInUse();

@@ -239,17 +239,6 @@ TEST_F(Extraction, TheConverterInheritsNoHandleOfTheHost)
     EXPECT_FALSE(records[1].handleValid && records[1].handleInherit) << "the converter received the host's handle";
 }
 
-// Counts the handle values this process holds; GetProcessHandleCount answers 0 under Wine.
-int CountHandles()
-{
-    int count = 0;
-    for (std::uintptr_t value = 4; value < 0x10000; value += 4) {
-        DWORD flags = 0;
-        count += ::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
-    }
-    return count;
-}
-
 TEST_F(Extraction, LeavesNoHandleOfTheHostOpen)
 {
     const std::string document = Document("r.pdf");

@@ -81,5 +81,8 @@ private:
     std::string folder_;
 };
 
+// Counts the handle values this process holds; GetProcessHandleCount answers 0 under Wine.
+int CountHandles();
+
 // The time of a document whose time cannot be read: 1 January 1980 00:00:00.
 constexpr std::uint32_t UnreadDosTime = 0x00210000u;

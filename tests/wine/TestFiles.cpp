@@ -199,3 +199,13 @@ std::unique_ptr<PluginLibrary> PluginInstall::Load() const
     std::string error;
     return PluginLibrary::Load(LibraryFile(), error);
 }
+
+int CountHandles()
+{
+    int count = 0;
+    for (std::uintptr_t value = 4; value < 0x20000; value += 4) {
+        DWORD flags = 0;
+        count += ::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
+    }
+    return count;
+}
