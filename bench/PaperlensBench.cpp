@@ -8,6 +8,7 @@
 #include "PluginHost.h"
 #include "ResultCodes.h"
 #include "UniqueHandle.h"
+#include "WindowsPath.h"
 
 #include <windows.h>
 
@@ -78,15 +79,6 @@ std::string OwnDirectory()
     char path[MAX_PATH];
     const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
     return Directory(std::string(path, length));
-}
-
-std::string WindowsPath(std::string path)
-{
-    if (!path.empty() && path[0] == '/') {
-        path = "Z:" + path;
-        std::replace(path.begin(), path.end(), '/', '\\');
-    }
-    return path;
 }
 
 void WriteWholeFile(const std::string& path, const std::string& content)
@@ -259,9 +251,9 @@ int main(int argc, char** argv)
     bool quick = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--library=", 10) == 0) {
-            library = WindowsPath(argv[i] + 10);
+            library = WindowsPathOf(argv[i] + 10);
         } else if (std::strncmp(argv[i], "--converter=", 12) == 0) {
-            converter = WindowsPath(argv[i] + 12);
+            converter = WindowsPathOf(argv[i] + 12);
         } else if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;
         } else {

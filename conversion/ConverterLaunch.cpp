@@ -36,27 +36,22 @@ LaunchResult RunCommandLine(std::string_view commandLine) noexcept
     // Declared thread first, so that the process handle is closed first.
     UniqueHandle<> thread;
     UniqueHandle<> process;
-    // One hold of the gate from the creation to the end of the wait: released in between,
-    // it would let another thread start its converter there, and two would run at once.
     const auto creation = SystemCallGate([&] {
-        const BOOL made = ::CreateProcessA(nullptr, line.data(), &notInherited, &notInherited, FALSE,
-                                           NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &created);
-        if (!made) {
-            return made;
-        }
-        // Wine starts a Unix program detached and returns no process handle, and then no
-        // thread handle worth the name either: nothing to wait for, nothing to close.
-        if (created.hProcess) {
-            thread.Reset(created.hThread);
-            process.Reset(created.hProcess);
-            ::WaitForSingleObject(process.Get(), INFINITE);
-            ::SetLastError(ERROR_SUCCESS); // the creation's answer is the one reported
-        }
-        return made;
+        return ::CreateProcessA(nullptr, line.data(), &notInherited, &notInherited, FALSE, NORMAL_PRIORITY_CLASS,
+                                nullptr, nullptr, &startup, &created);
     });
     if (!creation.value) {
         result.error = creation.lastError ? creation.lastError : ERROR_GEN_FAILURE;
         return result;
+    }
+    // Wine starts a Unix program detached and returns no process handle, and then no
+    // thread handle worth the name either: nothing to wait for, nothing to close.
+    if (created.hProcess) {
+        thread.Reset(created.hThread);
+        process.Reset(created.hProcess);
+        // The gate is held for the whole wait: while this converter runs, no other thread
+        // starts one or opens a document, and no two waits overlap.
+        SystemCallGate([&] { return ::WaitForSingleObject(process.Get(), INFINITE); });
     }
     result.started = true;
     result.processId = created.dwProcessId;

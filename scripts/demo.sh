@@ -1,18 +1,29 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds the 32-bit library and drives it through the command-line
-# host on the sample document, as the file manager would: list it, extract its four
-# entries, and search their text for an English and a Russian word.
+# Sets up the machine, builds the library and drives it through the command-line host on
+# the sample document, as the file manager would: list it, extract its four entries, and
+# search their text for an English and a Russian word.
+#   scripts/demo.sh [win32|win64]   (the 32-bit library where this machine runs 32-bit code)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 >/dev/null
-build=$PWD/build/win32
+preset=${1:-}
+if [ -z "$preset" ]; then
+  preset=win32
+  scripts/runs-32bit.sh || { preset=win64; echo "(this machine runs no 32-bit code: the 64-bit library it is)"; }
+fi
+case $preset in
+  win32) library_name=Paperlens.wcx ;;
+  win64) library_name=Paperlens.wcx64 ;;
+  *) echo "usage: $0 [win32|win64]" >&2; exit 2 ;;
+esac
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" >/dev/null
+build=$PWD/build/$preset
 out=$build/demo
 rm -rf "$out" && mkdir -p "$out"
 windows() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
 host() { cmake/wine-run.sh "$build/wineprefix" "$build/plugin/PaperlensHost.exe" "$@"; }
-library=$(windows "$build/plugin/Paperlens.wcx")
+library=$(windows "$build/plugin/$library_name")
 sample=$(windows "$PWD/samples/sample.pdf")
 
 echo "== list"

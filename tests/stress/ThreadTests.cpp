@@ -2,6 +2,7 @@
 // converters and other threads come and go, each start and end a notification that makes
 // the library read its settings again.
 #include "ConverterRecord.h"
+#include "GateWatch.h"
 #include "ResultCodes.h"
 #include "StressSupport.h"
 #include "TestEnvironment.h"
@@ -16,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -90,12 +92,14 @@ TEST(Threads, ListAndExtractWhileTheSettingChangesAndThreadsComeAndGo)
     const std::string converters[] = {install.Converter(FirstConverter), install.Converter(SecondConverter)};
     const std::string log = install.Folder() + "\\record.log";
     ScopedVariable recording("RECCONV_LOG", log);
-    // Long enough that two converters running at once would overlap in their records.
+    // Long enough that the threads meet at the gate.
     ScopedVariable sleep("RECCONV_SLEEP_MS", "30");
     const std::vector<Document> documents = {MakeDocument(install.Folder(), "first", 3),
                                              MakeDocument(install.Folder(), "a-second-document-with-a-longer-name", 4)};
     auto library = install.Load();
     ASSERT_NE(nullptr, library);
+    auto gate = std::make_unique<GateWatch>(library->Module());
+    ASSERT_TRUE(gate->Valid()) << "the library imports its process and file calls by name";
 
     // At least 3 s and 20 extractions, so that each converter's turn comes with near
     // certainty (each extraction meets either setting), and at most 20 s.
@@ -194,6 +198,8 @@ TEST(Threads, ListAndExtractWhileTheSettingChangesAndThreadsComeAndGo)
     for (std::thread& thread : threads) {
         thread.join();
     }
+    const GateWatch::Counts seen = gate->Seen();
+    gate.reset();
     library.reset();
 
     std::printf("extractions %zu, listings %d, settings rewritten %d times, threads started and ended %d\n",
@@ -234,16 +240,14 @@ TEST(Threads, ListAndExtractWhileTheSettingChangesAndThreadsComeAndGo)
     }
     EXPECT_TRUE(converterSeen[0] && converterSeen[1]) << "the rewritten setting never took effect";
 
-    std::vector<const ConverterRecord*> byStart;
-    for (const ConverterRecord& record : records) {
-        byStart.push_back(&record);
-    }
-    std::sort(byStart.begin(), byStart.end(),
-              [](const ConverterRecord* a, const ConverterRecord* b) { return a->startTime < b->startTime; });
-    for (std::size_t i = 1; i < byStart.size(); ++i) {
-        EXPECT_LE(byStart[i - 1]->endTime, byStart[i]->startTime)
-            << "two converters ran at once: " << byStart[i - 1]->commandLine << " and " << byStart[i]->commandLine;
-    }
+
+    // One wait for each converter, never two at once, and nothing started or opened during one.
+    EXPECT_EQ(static_cast<int>(extractions.size()), seen.processWaits);
+    EXPECT_EQ(0, seen.overlappingWaits) << "waits for converters overlapped";
+    EXPECT_EQ(static_cast<int>(extractions.size()), seen.creations);
+    EXPECT_EQ(0, seen.creationsDuringWait) << "a converter was created while another was waited for";
+    EXPECT_GT(seen.opens, 0);
+    EXPECT_EQ(0, seen.opensDuringWait) << "a document was opened while a converter was waited for";
 }
 
 std::string BusyHostProgram()

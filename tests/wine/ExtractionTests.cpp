@@ -1,6 +1,7 @@
 // Extraction through the exports, with the recording converter in the converter's place:
 // what it is given, how it is started, and what the host is told.
 #include "ConverterRecord.h"
+#include "GateWatch.h"
 #include "ResultCodes.h"
 #include "TestEnvironment.h"
 #include "UniqueHandle.h"
@@ -266,6 +267,8 @@ TEST_F(Extraction, TwoThreadsWaitOneAfterTheOtherWithCriticalErrorBoxesOff)
             ::Sleep(10);
         }
     });
+    GateWatch gate(library_->Module());
+    ASSERT_TRUE(gate.Valid());
     auto extract = [&](const char* name) { ExtractFirst(document, install_.Folder().c_str(), name); };
     std::thread first(extract, "one_a.txt");
     std::thread second(extract, "two_u.txt");
@@ -275,9 +278,11 @@ TEST_F(Extraction, TwoThreadsWaitOneAfterTheOtherWithCriticalErrorBoxesOff)
     watcher.join();
     EXPECT_EQ(GatedErrorModeValue, modeSeen.load()) << "during the wait";
     EXPECT_EQ(modeBefore, ::GetErrorMode()) << "after it";
-    const std::vector<ConverterRecord> records = Records();
-    ASSERT_EQ(2u, records.size());
-    EXPECT_LE(records[0].endTime, records[1].startTime) << "the second converter started before the first had ended";
+    ASSERT_EQ(2u, Records().size());
+    const GateWatch::Counts seen = gate.Seen();
+    EXPECT_EQ(2, seen.processWaits);
+    EXPECT_EQ(0, seen.overlappingWaits) << "the second wait began before the first had ended";
+    EXPECT_EQ(0, seen.creationsDuringWait) << "a converter was created during the other's wait";
 }
 
 TEST_F(Extraction, AMissingConverterIsReported)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "PluginHost.h"
+#include "WindowsPath.h"
 
 #include <windows.h>
 
@@ -17,8 +18,6 @@ const PluginLibrary& Library();
 const std::string& ConverterProgramPath();
 const std::string& SamplePath();
 
-// "Z:\a\b" for "/a/b"; Windows paths are returned as they are.
-std::string WindowsPathOf(const std::string& path);
 
 // A fresh folder under the temporary folder, removed with all it holds when the owner goes.
 class ScratchFolder {

@@ -35,18 +35,6 @@ const PluginLibrary& Library()
     return *TheLibrary;
 }
 
-std::string WindowsPathOf(const std::string& path)
-{
-    if (path.empty() || path[0] != '/') {
-        return path;
-    }
-    std::string windows = "Z:" + path;
-    for (char& c : windows) {
-        c = c == '/' ? '\\' : c;
-    }
-    return windows;
-}
-
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,97 @@
+#include "GateWatch.h"
+
+#include <atomic>
+
+namespace {
+
+std::atomic<int> waiting{0};
+std::atomic<int> processWaits{0}, overlappingWaits{0};
+std::atomic<int> creations{0}, creationsDuringWait{0};
+std::atomic<int> opens{0}, opensDuringWait{0};
+decltype(&::WaitForSingleObject) realWait = nullptr;
+decltype(&::CreateProcessA) realCreate = nullptr;
+decltype(&::CreateFileA) realOpen = nullptr;
+
+DWORD WINAPI Wait(HANDLE handle, DWORD milliseconds)
+{
+    if (::GetProcessId(handle) == 0) {
+        return realWait(handle, milliseconds); // not a wait for a converter
+    }
+    ++processWaits;
+    if (waiting.fetch_add(1) != 0) {
+        ++overlappingWaits;
+    }
+    const DWORD result = realWait(handle, milliseconds);
+    --waiting;
+    return result;
+}
+
+BOOL WINAPI Create(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                   LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment, LPCSTR folder,
+                   LPSTARTUPINFOA startup, LPPROCESS_INFORMATION created)
+{
+    ++creations;
+    if (waiting != 0) {
+        ++creationsDuringWait;
+    }
+    return realCreate(application, commandLine, process, thread, inherit, flags, environment, folder, startup,
+                      created);
+}
+
+HANDLE WINAPI Open(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                   DWORD flags, HANDLE model)
+{
+    ++opens;
+    if (waiting != 0) {
+        ++opensDuringWait;
+    }
+    return realOpen(path, access, share, security, disposition, flags, model);
+}
+
+template <class Function>
+Function SystemFunction(const char* name)
+{
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), name)));
+}
+
+} // namespace
+
+// Before any slot is patched, so that a replacement called at once on another thread
+// already has the system function to call on to.
+GateWatch::Originals::Originals()
+{
+    realWait = SystemFunction<decltype(realWait)>("WaitForSingleObject");
+    realCreate = SystemFunction<decltype(realCreate)>("CreateProcessA");
+    realOpen = SystemFunction<decltype(realOpen)>("CreateFileA");
+    for (std::atomic<int>* count : {&waiting, &processWaits, &overlappingWaits, &creations, &creationsDuringWait,
+                                    &opens, &opensDuringWait}) {
+        *count = 0;
+    }
+}
+
+GateWatch::GateWatch(HMODULE library)
+    : waits_(library, "kernel32.dll", "WaitForSingleObject", reinterpret_cast<const void*>(&Wait)),
+      creations_(library, "kernel32.dll", "CreateProcessA", reinterpret_cast<const void*>(&Create)),
+      opens_(library, "kernel32.dll", "CreateFileA", reinterpret_cast<const void*>(&Open))
+{
+}
+
+GateWatch::~GateWatch() = default;
+
+bool GateWatch::Valid() const noexcept
+{
+    return waits_.Valid() && creations_.Valid() && opens_.Valid();
+}
+
+GateWatch::Counts GateWatch::Seen() const noexcept
+{
+    Counts counts;
+    counts.processWaits = processWaits;
+    counts.overlappingWaits = overlappingWaits;
+    counts.creations = creations;
+    counts.creationsDuringWait = creationsDuringWait;
+    counts.opens = opens;
+    counts.opensDuringWait = opensDuringWait;
+    return counts;
+}
