@@ -2,7 +2,7 @@
 # Runs a Windows program under Wine in the build tree's own prefix: wine-run.sh PREFIX PROGRAM ARGS...
 # The prefix is made once, under a lock, so that tests started side by side do not race to make it.
 set -euo pipefail
-prefix=$1
+prefix=$(realpath -m "$1") # Wine wants it absolute
 shift
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
