@@ -45,12 +45,17 @@ long long Grown(std::size_t before, std::size_t after)
     return static_cast<long long>(after) - static_cast<long long>(before);
 }
 
-void Report(const char* phase, const Snapshot& before, const Snapshot& after)
+// Reports a phase and checks that it left the handles, the heap and the commit charge flat.
+void ExpectFlat(const char* phase, const Snapshot& before, const Snapshot& after, std::size_t heapAllowance)
 {
     std::printf("%s: handles %d -> %d, heap in use %zu -> %zu (%+lld), commit %zu -> %zu (%+lld)\n", phase,
                 before.handles, after.handles, before.heap, after.heap, Grown(before.heap, after.heap), before.commit,
                 after.commit, Grown(before.commit, after.commit));
     std::fflush(stdout);
+    SCOPED_TRACE(phase);
+    EXPECT_LE(after.handles - before.handles, HandleAllowance);
+    EXPECT_LE(Grown(before.heap, after.heap), static_cast<long long>(heapAllowance));
+    EXPECT_LE(Grown(before.commit, after.commit), static_cast<long long>(CommitAllowance));
 }
 
 class Leaks : public testing::Test {
@@ -119,17 +124,11 @@ TEST_F(Leaks, ListingsAndExtractionsLeaveHandlesAndMemoryFlat)
     const Snapshot start = Take();
     EXPECT_EQ(0, List(Listings));
     const Snapshot listed = Take();
-    Report("10,000 listings", start, listed);
-    EXPECT_LE(listed.handles - start.handles, HandleAllowance);
-    EXPECT_LE(Grown(start.heap, listed.heap), static_cast<long long>(ListingHeapAllowance));
-    EXPECT_LE(Grown(start.commit, listed.commit), static_cast<long long>(CommitAllowance));
+    ExpectFlat("10,000 listings", start, listed, ListingHeapAllowance);
 
     EXPECT_EQ(0, Extract(Extractions));
     const Snapshot extracted = Take();
-    Report("1,000 extractions", listed, extracted);
-    EXPECT_LE(extracted.handles - listed.handles, HandleAllowance);
-    EXPECT_LE(Grown(listed.heap, extracted.heap), static_cast<long long>(ExtractionHeapAllowance));
-    EXPECT_LE(Grown(listed.commit, extracted.commit), static_cast<long long>(CommitAllowance));
+    ExpectFlat("1,000 extractions", listed, extracted, ExtractionHeapAllowance);
 }
 
 } // namespace

@@ -240,7 +240,6 @@ TEST(Threads, ListAndExtractWhileTheSettingChangesAndThreadsComeAndGo)
     }
     EXPECT_TRUE(converterSeen[0] && converterSeen[1]) << "the rewritten setting never took effect";
 
-
     // One wait for each converter, never two at once, and nothing started or opened during one.
     EXPECT_EQ(static_cast<int>(extractions.size()), seen.processWaits);
     EXPECT_EQ(0, seen.overlappingWaits) << "waits for converters overlapped";

@@ -18,7 +18,6 @@ const PluginLibrary& Library();
 const std::string& ConverterProgramPath();
 const std::string& SamplePath();
 
-
 // A fresh folder under the temporary folder, removed with all it holds when the owner goes.
 class ScratchFolder {
 public:
