@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -78,6 +79,21 @@ Document MakeDocument(const std::string& folder, const std::string& base, int da
         document.names.insert(base + tail);
     }
     return document;
+}
+
+std::vector<DWORD> RunningProcessesNamed(const std::string& name)
+{
+    UniqueHandle<> snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    std::vector<DWORD> found;
+    for (BOOL more = snapshot && ::Process32First(snapshot.Get(), &entry); more;
+         more = ::Process32Next(snapshot.Get(), &entry)) {
+        if (_stricmp(entry.szExeFile, name.c_str()) == 0) {
+            found.push_back(entry.th32ProcessID);
+        }
+    }
+    return found;
 }
 
 struct Extraction {
@@ -195,9 +211,37 @@ TEST(Threads, ListAndExtractWhileTheSettingChangesAndThreadsComeAndGo)
         }
     }
     stop = true;
+    // The library waits for a converter without a time-out. Should one never end, say so
+    // and end it, rather than leave the test to hang until CTest's limit.
+    std::atomic<bool> joined{false};
+    std::vector<std::string> stuck;
+    std::thread watchdog([&] {
+        const Clock::time_point deadline = Clock::now() + std::chrono::seconds(60);
+        while (!joined && Clock::now() < deadline) {
+            ::Sleep(100);
+        }
+        // Threads queued behind a stuck one may start theirs next: end those too.
+        while (!joined) {
+            for (const char* name : {FirstConverter, SecondConverter}) {
+                for (const DWORD id : RunningProcessesNamed(name)) {
+                    stuck.push_back(std::string(name) + " " + std::to_string(id));
+                    std::fprintf(stderr, "ending %s, still running 60 s after the end\n", stuck.back().c_str());
+                    UniqueHandle<> converter(::OpenProcess(PROCESS_TERMINATE, FALSE, id));
+                    if (converter) {
+                        ::TerminateProcess(converter.Get(), 97);
+                    }
+                }
+            }
+            ::Sleep(500);
+        }
+    });
     for (std::thread& thread : threads) {
         thread.join();
     }
+    joined = true;
+    watchdog.join();
+    EXPECT_TRUE(stuck.empty()) << stuck.size() << " converters had not ended 60 s after the end, the first: "
+                               << stuck[0];
     const GateWatch::Counts seen = gate->Seen();
     gate.reset();
     library.reset();
@@ -255,21 +299,6 @@ std::string BusyHostProgram()
     const DWORD length = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string path(self, length);
     return path.substr(0, path.rfind('\\') + 1) + "PaperlensBusyHost.exe";
-}
-
-std::vector<DWORD> RunningProcessesNamed(const std::string& name)
-{
-    UniqueHandle<> snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    std::vector<DWORD> found;
-    for (BOOL more = snapshot && ::Process32First(snapshot.Get(), &entry); more;
-         more = ::Process32Next(snapshot.Get(), &entry)) {
-        if (_stricmp(entry.szExeFile, name.c_str()) == 0) {
-            found.push_back(entry.th32ProcessID);
-        }
-    }
-    return found;
 }
 
 TEST(Threads, TheHostProcessEndsCleanlyWhileThreadsAreBusyInTheLibrary)
