@@ -3,8 +3,10 @@
 
 constexpr int ResultSuccess = 0;
 constexpr int ResultNoMoreEntries = 10;
+constexpr int ResultBadArchive = 13;          // the converter could not open or read the document
 constexpr int ResultCannotOpen = 15;
 constexpr int ResultCannotCreateOutput = 16;
+constexpr int ResultWriteError = 19;          // the converter failed some other way
 constexpr int ResultNotSupported = 24;
 
 constexpr int ModeList = 0;
