@@ -2,14 +2,16 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
 struct LaunchResult {
-    bool started = false;        // a process was created
-    std::uint32_t processId = 0; // its identifier; it has ended by the time the caller sees it
-    std::uint32_t error = 0;     // why none could be created
+    bool started = false;       // a process was created
+    bool detached = false;      // started with no process handle: not waited for, no exit code
+    bool exitCodeKnown = false; // it was waited for to its end and its exit code read
+    std::uint32_t exitCode = 0;
+    std::uint32_t error = 0;    // why none could be created
 };
 
-// Blocks the calling thread until the process has ended, however long it runs. The
-// process's exit code is not read. A command line too long for CreateProcessA is not run.
-LaunchResult RunCommandLine(std::string_view commandLine) noexcept;
+// Blocks the calling thread until the process has ended, however long it runs.
+// `commandLine` is NUL-terminated and shorter than CreateProcessA's limit; CreateProcessA
+// may write into it.
+LaunchResult RunCommandLine(char* commandLine) noexcept;

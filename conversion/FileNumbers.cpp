@@ -1,7 +1,6 @@
 #include "FileNumbers.h"
 
 #include <atomic>
-#include <thread>
 
 namespace {
 
@@ -10,7 +9,7 @@ public:
     void Lock() noexcept
     {
         while (flag_.test_and_set(std::memory_order_acquire)) {
-            std::this_thread::yield();
+            YieldToOtherThreads();
         }
     }
     void Unlock() noexcept { flag_.clear(std::memory_order_release); }
@@ -33,11 +32,12 @@ private:
 SpinLock CounterLock;
 SpinLock ListLock;
 int Counter = 0;
-FileRegistration* OpenFiles = nullptr;
+FileNumberEntry* HeldNumbers = nullptr;
 
 int DrawUnderCounterLock() noexcept
 {
-    // The list can never hold every number, so the loop ends.
+    // The list never holds every number (a few archives and one file at most), so the
+    // loop ends.
     do {
         Counter = Counter >= LastFileNumber ? FirstFileNumber : Counter + 1;
     } while (IsFileNumberRegistered(Counter));
@@ -55,30 +55,33 @@ int DrawFileNumber() noexcept
 bool IsFileNumberRegistered(int number) noexcept
 {
     SpinHold list(ListLock);
-    for (const FileRegistration* file = OpenFiles; file; file = file->next_) {
-        if (file->number_ == number) {
+    for (const FileNumberEntry* entry = HeldNumbers; entry; entry = entry->next) {
+        if (entry->number == number) {
             return true;
         }
     }
     return false;
 }
 
-FileRegistration::FileRegistration() noexcept
+int RegisterFileNumber(FileNumberEntry& entry) noexcept
 {
     SpinHold counter(CounterLock);
-    number_ = DrawUnderCounterLock();
+    entry.number = DrawUnderCounterLock();
     SpinHold list(ListLock);
-    next_ = OpenFiles;
-    OpenFiles = this;
+    entry.next = HeldNumbers;
+    HeldNumbers = &entry;
+    return entry.number;
 }
 
-FileRegistration::~FileRegistration()
+void UnregisterFileNumber(FileNumberEntry& entry) noexcept
 {
     SpinHold list(ListLock);
-    for (FileRegistration** link = &OpenFiles; *link; link = &(*link)->next_) {
-        if (*link == this) {
-            *link = next_;
+    for (FileNumberEntry** link = &HeldNumbers; *link; link = &(*link)->next) {
+        if (*link == &entry) {
+            *link = entry.next;
             break;
         }
     }
+    entry.number = 0;
+    entry.next = nullptr;
 }

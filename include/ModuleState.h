@@ -1,35 +1,31 @@
-// The module-wide state: one set per loaded library, serving one document at a time.
+// The module-wide state: the converter settings and the open archives, in fixed storage
+// that needs no constructor, each under a lock that is never held across a system call
+// that may wait.
 #pragma once
 
+#include "ArchiveTable.h"
+#include "FixedText.h"
+
 #include <cstdint>
-#include <string>
-
-struct ArchiveState {
-    std::string ArchivePath;     // the document's path as the host passed it
-    std::string ArchiveBaseName; // its last component without the extension
-    std::uint32_t ArchiveDosTime = 0;
-    int EntryIndex = 0;          // the entry the next ReadHeader describes
-};
-
-// Exclusive use of the archive state for the holder's lifetime, so that calls from two
-// host threads at once never see it half rewritten. Never held across a gated call.
-class ArchiveStateHold {
-public:
-    ArchiveStateHold() noexcept;
-    ~ArchiveStateHold();
-    ArchiveStateHold(const ArchiveStateHold&) = delete;
-    ArchiveStateHold& operator=(const ArchiveStateHold&) = delete;
-
-    ArchiveState& State() noexcept;
-};
 
 // Where the converter is; rewritten at every notification of the library entry function.
 struct ConverterSettings {
-    std::string PluginDirectory; // the library's folder, with its closing backslash
-    std::string ConverterPath;   // the program run for every extraction
+    FixedText<PathBufferSize> PluginDirectory; // the library's folder, with its closing backslash
+    FixedText<2 * PathBufferSize> ConverterPath; // PluginDirectory + the setting's first word
 };
 
-// A copy of the whole old or the whole new value. The lock is held for the copy only,
-// never while a converter runs, because notifications arrive under the loader lock.
-ConverterSettings CopyConverterSettings();
-void ReplaceConverterSettings(ConverterSettings& settings) noexcept; // swaps, so never allocates
+// A copy of the whole old or the whole new value.
+void CopyConverterSettings(ConverterSettings& copy) noexcept;
+void ReplaceConverterSettings(const ConverterSettings& settings) noexcept;
+
+// Exclusive use of the archive table for the holder's lifetime, so that two host threads
+// on one handle never see its state half rewritten. Held for memory work only.
+class ArchiveTableHold {
+public:
+    ArchiveTableHold() noexcept;
+    ~ArchiveTableHold();
+    ArchiveTableHold(const ArchiveTableHold&) = delete;
+    ArchiveTableHold& operator=(const ArchiveTableHold&) = delete;
+
+    ArchiveTable& Table() noexcept;
+};

@@ -41,7 +41,10 @@ public:
     void Reset(HANDLE handle = nullptr) noexcept
     {
         if (IsValid()) {
+            // A close never erases the error of the call its owner is reporting.
+            const DWORD lastError = ::GetLastError();
             ClosePolicy::Close(handle_);
+            ::SetLastError(lastError);
         }
         handle_ = handle;
     }

@@ -2,15 +2,16 @@
 // the target's name, and the command line.
 #pragma once
 
+#include "FixedText.h"
+
 #include <cstddef>
-#include <string>
 #include <string_view>
 
 // The longest command line CreateProcessA takes, terminating NUL included.
 constexpr std::size_t MaxCommandLineSize = 32767;
 
 // The destination name alone when the directory is empty, otherwise directory + "\" + name.
-std::string TargetPathOf(std::string_view directory, std::string_view name);
+void AppendTargetPath(TextBuilder& out, std::string_view directory, std::string_view name) noexcept;
 
 // The two characters that begin six before the end: "_k" for ...report_k.txt.
 std::string_view TagOf(std::string_view target) noexcept;
@@ -19,9 +20,14 @@ std::string_view TagOf(std::string_view target) noexcept;
 std::string_view EncodingOptionFor(std::string_view tag) noexcept;
 
 // "converter"<option> -layout "document" "target"
-std::string BuildCommandLine(std::string_view converterPath, std::string_view option, std::string_view documentPath,
-                             std::string_view target);
+void AppendCommandLine(TextBuilder& out, std::string_view converterPath, std::string_view option,
+                       std::string_view documentPath, std::string_view target) noexcept;
 
 // No Windows file name holds a double quote; a path that does would end its quoted
 // argument early and hand the rest to the converter as options of its own.
 bool HoldsQuote(std::string_view path) noexcept;
+
+// What the host is told once the converter has ended. Its family documents exit code 1
+// as a document it could not open, 3 as one it may not read (a password), 2 as an output
+// file it could not open; 0 counts only when the target is really there.
+int ResultOfConversion(unsigned long exitCode, bool targetWritten) noexcept;

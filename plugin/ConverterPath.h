@@ -1,14 +1,11 @@
 // Where the converter lies: beside the library, named by the first word of the setting.
 #pragma once
 
-#include <string>
 #include <string_view>
 
 // The library's path up to and including its last backslash.
 std::string_view PluginDirectoryOf(std::string_view modulePath) noexcept;
 
-// The setting up to its first space; its further words are not used.
+// The setting up to its first space; its further words are not used. The converter's
+// path is PluginDirectory followed by this word.
 std::string_view FirstWordOf(std::string_view setting) noexcept;
-
-// PluginDirectory + the setting's first word.
-std::string ConverterPathFrom(std::string_view pluginDirectory, std::string_view setting);

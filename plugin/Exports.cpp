@@ -1,22 +1,99 @@
-// The entry points the host calls. No exception ever leaves them.
+// The entry points the host calls. Nothing here throws or allocates but through checked
+// heap calls: the library lives in the host's process.
 #include "CommandLine.h"
 #include "ConverterLaunch.h"
 #include "ConverterPath.h"
 #include "ConverterSetting.h"
 #include "DosTime.h"
 #include "EntryNames.h"
-#include "FileNumbers.h"
 #include "FileTime.h"
 #include "FixedField.h"
+#include "HeapText.h"
 #include "HostRecords.h"
 #include "ModuleState.h"
 #include "ResultCodes.h"
+#include "TargetFile.h"
 
 #include <windows.h>
 
-#include <new>
-#include <string>
+#include <cstdint>
 #include <type_traits>
+
+namespace {
+
+std::intptr_t HandleNumber(ArchiveHandle handle) noexcept
+{
+    return reinterpret_cast<std::intptr_t>(handle);
+}
+
+ArchiveHandle HandleOf(int number) noexcept
+{
+    return reinterpret_cast<ArchiveHandle>(static_cast<std::intptr_t>(number));
+}
+
+// Builds a text twice: once to measure it, once into a buffer of that size.
+template <class Build>
+bool BuildOnHeap(HeapText& text, Build&& build) noexcept
+{
+    TextBuilder measure(nullptr, 0);
+    build(measure);
+    HeapText sized(measure.Size() + 1);
+    if (sized.Size() == 0) {
+        return false;
+    }
+    TextBuilder builder(sized.Data(), sized.Size());
+    build(builder);
+    text.Swap(sized);
+    return !builder.Overflowed();
+}
+
+int ExtractEntry(const char* document, std::string_view directory, std::string_view name) noexcept
+{
+    ConverterSettings settings;
+    CopyConverterSettings(settings);
+    // Without a setting there is no converter to run, and the marker text must not be
+    // looked for as a program in the host's folders.
+    if (settings.ConverterPath.View() == SettingNotFound) {
+        return ResultCannotCreateOutput;
+    }
+    HeapText target(0);
+    if (!BuildOnHeap(target, [&](TextBuilder& out) { AppendTargetPath(out, directory, name); })) {
+        return ResultCannotCreateOutput;
+    }
+    const std::string_view targetPath = target.Data();
+    if (HoldsQuote(settings.ConverterPath.View()) || HoldsQuote(document) || HoldsQuote(targetPath)) {
+        return ResultCannotCreateOutput;
+    }
+    // The host named the target as the output and has dealt with overwriting; a target
+    // left from an earlier run must not pass for this run's text. The document itself is
+    // never the output, however its path is spelt.
+    if (AreSameFile(document, target.Data()) || !RemoveStaleTarget(target.Data())) {
+        return ResultCannotCreateOutput;
+    }
+    HeapText line(0);
+    if (!BuildOnHeap(line, [&](TextBuilder& out) {
+            AppendCommandLine(out, settings.ConverterPath.View(), EncodingOptionFor(TagOf(targetPath)), document,
+                              targetPath);
+        }) ||
+        line.Size() > MaxCommandLineSize) {
+        return ResultCannotCreateOutput; // passed whole or not at all: a cut line names another target
+    }
+    const LaunchResult run = RunCommandLine(line.Data());
+    if (!run.started) {
+        return ResultCannotCreateOutput;
+    }
+    // Under Wine a Unix converter runs detached: no handle to wait on and no exit code.
+    // Its run is taken as the converter's own to report, as before exit codes were read.
+    if (run.detached) {
+        return ResultSuccess;
+    }
+    if (!run.exitCodeKnown) {
+        return ResultWriteError;
+    }
+    return ResultOfConversion(run.exitCode, IsExistingFile(target.Data()));
+}
+
+} // namespace
 
 extern "C" {
 
@@ -25,102 +102,73 @@ ArchiveHandle PAPERLENS_CALL OpenArchive(OpenRequest* request)
     if (!request) {
         return nullptr;
     }
-    std::string path;
-    std::string baseName;
-    bool outOfMemory = false;
-    try {
-        path = TextAt(request->ArchiveNamePtr);
-        baseName = ArchiveBaseNameOf(path);
-    } catch (const std::bad_alloc&) {
-        outOfMemory = true;
-    }
-
-    // Read before taking the state: the read may wait behind a running converter.
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    GetFileLocalTime(path, year, month, day, hour, minute, second);
-    const std::uint32_t dosTime = PackDosDateTime(day, month, year, hour, minute, second);
-
     const int mode = request->RequestMode;
-    {
-        ArchiveStateHold hold;
-        ArchiveState& state = hold.State();
-        state.ArchivePath.swap(path);
-        state.ArchiveBaseName.swap(baseName);
-        state.ArchiveDosTime = dosTime;
-        if (mode == ModeList || mode == ModeExtract) {
-            state.EntryIndex = 0;
-        }
-    }
-
-    switch (mode) {
-    case ModeList:
-        DrawFileNumber();
-        if (outOfMemory) {
-            request->RequestResult = ResultCannotOpen;
-            return nullptr;
-        }
-        return reinterpret_cast<ArchiveHandle>(static_cast<std::intptr_t>(ListingHandle));
-    case ModeExtract:
-        return reinterpret_cast<ArchiveHandle>(static_cast<std::intptr_t>(DrawFileNumber()));
-    default:
+    if (mode != ModeList && mode != ModeExtract) {
         request->RequestResult = ResultNotSupported;
         return nullptr;
     }
+    // Only an existing file opens: a folder, a wrong path or a pattern lists nothing.
+    ArchiveState state;
+    const std::string_view path = TextAt(request->ArchiveNamePtr);
+    if (!IsDocumentPathAcceptable(path, PathBufferSize) || !state.ArchivePath.Assign(path) ||
+        !IsExistingFile(state.ArchivePath.CString())) {
+        request->RequestResult = ResultCannotOpen;
+        return nullptr;
+    }
+    state.ArchiveBaseName.Assign(ArchiveBaseNameOf(path));
+    // A time that cannot be read leaves the six fields at 0.
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    GetFileLocalTime(path, year, month, day, hour, minute, second);
+    state.ArchiveDosTime = PackDosDateTime(day, month, year, hour, minute, second);
+
+    ArchiveTableHold hold;
+    return HandleOf(hold.Table().Open(state));
 }
 
-int PAPERLENS_CALL ReadHeader(ArchiveHandle, EntryHeader* header)
+int PAPERLENS_CALL ReadHeader(ArchiveHandle handle, EntryHeader* header)
 {
-    if (!header) {
+    ArchiveTableHold hold;
+    ArchiveState* state = hold.Table().Find(HandleNumber(handle));
+    if (!header || !state) {
         return ResultNoMoreEntries;
     }
-    ArchiveStateHold hold;
-    ArchiveState& state = hold.State();
     int result = ResultSuccess;
-    if (state.EntryIndex < EntryCount) {
-        WriteEntryName(header->EntryName, EntryNameSize, state.ArchiveBaseName, state.EntryIndex);
+    if (state->EntryIndex < EntryCount) {
+        WriteEntryName(header->EntryName, EntryNameSize, state->ArchiveBaseName.View(), state->EntryIndex);
     } else {
         result = ResultNoMoreEntries;
     }
-    header->EntryTime = state.ArchiveDosTime;
+    header->EntryTime = state->ArchiveDosTime;
     header->UnpackedSize = 1;
     header->PackedSize = 1;
     // Stops past the last entry, so no number of further calls lists the entries again.
-    if (state.EntryIndex <= EntryCount) {
-        ++state.EntryIndex;
+    if (state->EntryIndex <= EntryCount) {
+        ++state->EntryIndex;
     }
     return result;
 }
 
-int PAPERLENS_CALL ProcessFile(ArchiveHandle, int operation, char* destinationDirectory, char* destinationName)
+int PAPERLENS_CALL ProcessFile(ArchiveHandle handle, int operation, char* destinationDirectory, char* destinationName)
 {
     if (operation != OperationExtract) {
         return ResultSuccess;
     }
-    try {
-        const std::string target = TargetPathOf(TextAt(destinationDirectory), TextAt(destinationName));
-        const ConverterSettings settings = CopyConverterSettings();
-        std::string document;
-        {
-            ArchiveStateHold hold;
-            document = hold.State().ArchivePath;
+    FixedText<PathBufferSize> document;
+    {
+        ArchiveTableHold hold;
+        const ArchiveState* state = hold.Table().Find(HandleNumber(handle));
+        if (!state) {
+            return ResultCannotOpen;
         }
-        // Without a setting there is no converter to run, and the marker text must not be
-        // looked for as a program in the host's folders.
-        if (settings.ConverterPath == SettingNotFound || HoldsQuote(settings.ConverterPath) || HoldsQuote(document) || HoldsQuote(target)) {
-            return ResultCannotCreateOutput;
-        }
-        const std::string commandLine =
-            BuildCommandLine(settings.ConverterPath, EncodingOptionFor(TagOf(target)), document, target);
-        // What the converter does once it runs is its own to report; only a converter
-        // that never started is known here to have made no output.
-        return RunCommandLine(commandLine).started ? ResultSuccess : ResultCannotCreateOutput;
-    } catch (const std::bad_alloc&) {
-        return ResultCannotCreateOutput;
+        document = state->ArchivePath;
     }
+    return ExtractEntry(document.CString(), TextAt(destinationDirectory), TextAt(destinationName));
 }
 
-int PAPERLENS_CALL CloseArchive(ArchiveHandle)
+int PAPERLENS_CALL CloseArchive(ArchiveHandle handle)
 {
+    ArchiveTableHold hold;
+    hold.Table().Close(HandleNumber(handle));
     return ResultSuccess;
 }
 
@@ -137,8 +185,9 @@ int PAPERLENS_CALL GetPackerCaps()
     return PackerCapabilities;
 }
 
-// Runs at every notification, thread starts and ends included, so that an edited setting
-// takes effect at the next one. Without a converter setting the library refuses to load.
+// The library's entry point: no C runtime start-up runs before it. It runs at every
+// notification, thread starts and ends included, so that an edited setting takes effect
+// at the next one. Without a converter setting the library refuses to load.
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     // When the process is ending, its other threads are already gone, perhaps holding the
@@ -146,28 +195,24 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
     if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
         return TRUE;
     }
-    constexpr DWORD ModulePathSize = 256;
-    char modulePath[ModulePathSize];
-    const DWORD length = ::GetModuleFileNameA(instance, modulePath, ModulePathSize);
+    char modulePath[PathBufferSize];
+    const DWORD length = ::GetModuleFileNameA(instance, modulePath, PathBufferSize);
     // A cut path would name a shallower folder, and the converter would be looked for there.
-    if (length == 0 || length >= ModulePathSize) {
+    if (length == 0 || length >= PathBufferSize) {
         return FALSE;
     }
-    try {
-        ConverterSettings settings;
-        settings.PluginDirectory = PluginDirectoryOf(std::string_view(modulePath, length));
-        const std::string setting = ReadConverterSetting(settings.PluginDirectory, "PDF");
-        if (setting == SettingNotFound) {
-            settings.ConverterPath = setting;
-            ReplaceConverterSettings(settings);
-            return FALSE;
-        }
-        settings.ConverterPath = ConverterPathFrom(settings.PluginDirectory, setting);
+    ConverterSettings settings;
+    settings.PluginDirectory.Assign(PluginDirectoryOf(std::string_view(modulePath, length)));
+    const SettingText setting = ReadConverterSetting(settings.PluginDirectory.View(), "PDF");
+    if (setting.View() == SettingNotFound) {
+        settings.ConverterPath.Assign(SettingNotFound);
         ReplaceConverterSettings(settings);
-        return TRUE;
-    } catch (const std::bad_alloc&) {
-        return FALSE; // the settings in force stay as they were
+        return FALSE;
     }
+    // Both parts are under 256 characters, so the path always fits.
+    settings.ConverterPath.Assign({settings.PluginDirectory.View(), FirstWordOf(setting.View())});
+    ReplaceConverterSettings(settings);
+    return TRUE;
 }
 
 } // extern "C"

@@ -4,11 +4,13 @@
 
 namespace {
 
-SRWLOCK ArchiveLock = SRWLOCK_INIT;
-ArchiveState Archive;
-
+// Constant-initialized: the library runs no constructors, and these are usable from the
+// first notification on.
 SRWLOCK SettingsLock = SRWLOCK_INIT;
 ConverterSettings Settings;
+
+SRWLOCK ArchiveLock = SRWLOCK_INIT;
+ArchiveTable Archives;
 
 class ExclusiveHold {
 public:
@@ -23,30 +25,33 @@ private:
 
 } // namespace
 
-ArchiveStateHold::ArchiveStateHold() noexcept
+void CopyConverterSettings(ConverterSettings& copy) noexcept
+{
+    ExclusiveHold hold(SettingsLock);
+    copy = Settings;
+}
+
+void ReplaceConverterSettings(const ConverterSettings& settings) noexcept
+{
+    ExclusiveHold hold(SettingsLock);
+    Settings = settings;
+}
+
+ArchiveTableHold::ArchiveTableHold() noexcept
 {
     ::AcquireSRWLockExclusive(&ArchiveLock);
 }
 
-ArchiveStateHold::~ArchiveStateHold()
+ArchiveTableHold::~ArchiveTableHold()
 {
     ::ReleaseSRWLockExclusive(&ArchiveLock);
 }
 
-ArchiveState& ArchiveStateHold::State() noexcept
+ArchiveTable& ArchiveTableHold::Table() noexcept
 {
-    return Archive;
+    return Archives;
 }
 
-ConverterSettings CopyConverterSettings()
-{
-    ExclusiveHold hold(SettingsLock);
-    return Settings;
-}
-
-void ReplaceConverterSettings(ConverterSettings& settings) noexcept
-{
-    ExclusiveHold hold(SettingsLock);
-    Settings.PluginDirectory.swap(settings.PluginDirectory);
-    Settings.ConverterPath.swap(settings.ConverterPath);
-}
+// Nothing runs constructors in this library: its state must be constant-initialized.
+static_assert((ConverterSettings{}, true));
+static_assert((ArchiveTable{}, true));

@@ -101,9 +101,11 @@ void FuzzBaseName(FuzzedDataProvider& data)
 {
     const std::string path = data.ConsumeRemainingBytesAsString();
     const std::string_view base = ArchiveBaseNameOf(path);
-    // A view into the path itself, starting after its last backslash...
-    const std::size_t begin = path.rfind('\\') == std::string::npos ? 0 : path.rfind('\\') + 1;
-    Check(base.data() == path.data() + begin, "the name starts after the last backslash");
+    // A view into the path itself, starting after its last slash of either kind, or after
+    // a drive's colon...
+    const std::size_t slash = path.find_last_of("\\/");
+    const std::size_t begin = slash != std::string::npos ? slash + 1 : path.size() >= 2 && path[1] == ':' ? 2 : 0;
+    Check(base.data() == path.data() + begin, "the name starts after the last separator");
     // ...and ending at the last dot of that component, or at the end when it has none.
     const std::string component = path.substr(begin);
     const std::size_t end = component.rfind('.') == std::string::npos ? component.size() : component.rfind('.');
@@ -169,6 +171,21 @@ std::vector<std::string> SplitLikeTheRuntime(const std::string& line)
     }
 }
 
+// Measures, then builds into storage of exactly that size, as the library does; a text that
+// then overflows, or leaves its storage unterminated, is a fault.
+template <class Build>
+std::string Built(Build build)
+{
+    TextBuilder measure(nullptr, 0);
+    build(measure);
+    std::string text(measure.Size() + 1, '#');
+    TextBuilder builder(text.data(), text.size());
+    build(builder);
+    Check(!builder.Overflowed() && builder.Size() == measure.Size() && text.back() == '\0', "a measured text fits");
+    text.pop_back();
+    return text;
+}
+
 void FuzzCommandLine(FuzzedDataProvider& data)
 {
     const std::string directory = data.ConsumeRandomLengthString(300);
@@ -177,7 +194,7 @@ void FuzzCommandLine(FuzzedDataProvider& data)
     const std::string folder = data.ConsumeRandomLengthString(100);
     const std::string setting = data.ConsumeRemainingBytesAsString();
 
-    const std::string target = TargetPathOf(directory, name);
+    const std::string target = Built([&](TextBuilder& out) { AppendTargetPath(out, directory, name); });
     Check(target == (directory.empty() ? name : directory + "\\" + name), "the target path");
     const std::string_view tag = TagOf(target);
     Check(target.size() < 6 ? tag.empty() : tag == std::string_view(target).substr(target.size() - 6, 2),
@@ -186,10 +203,11 @@ void FuzzCommandLine(FuzzedDataProvider& data)
     const std::string expectedOption = tag == "_a" ? " -enc ANSI" : tag == "_k" ? " -enc KOI8-R" : tag == "_u" ? " -enc UTF-8" : "";
     Check(option == expectedOption, "the encoding option of the tag");
 
-    const std::string converter = ConverterPathFrom(folder, setting);
+    const std::string converter = folder + std::string(FirstWordOf(setting));
     Check(converter == folder + setting.substr(0, setting.find(' ')), "the converter is the folder and the first word");
 
-    const std::string line = BuildCommandLine(converter, option, document, target);
+    const std::string line =
+        Built([&](TextBuilder& out) { AppendCommandLine(out, converter, option, document, target); });
     // Lines holding a quote or a NUL are never run; every other line must reach the
     // converter as exactly these arguments.
     const bool runnable = !HoldsQuote(converter) && !HoldsQuote(document) && !HoldsQuote(target) &&

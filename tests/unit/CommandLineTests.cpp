@@ -1,9 +1,59 @@
 #include "CommandLine.h"
 #include "ConverterPath.h"
 
+#include "ResultCodes.h"
+
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
+
+// Runs a builder twice, as the library does: once to measure, once into storage that fits.
+template <class Build>
+std::string Built(Build build)
+{
+    TextBuilder measure(nullptr, 0);
+    build(measure);
+    std::string text(measure.Size() + 1, '#');
+    TextBuilder builder(text.data(), text.size());
+    build(builder);
+    EXPECT_FALSE(builder.Overflowed());
+    EXPECT_EQ('\0', text.back());
+    text.pop_back();
+    return text;
+}
+
+std::string TargetPathOf(std::string_view directory, std::string_view name)
+{
+    return Built([&](TextBuilder& out) { AppendTargetPath(out, directory, name); });
+}
+
+std::string BuildCommandLine(std::string_view converter, std::string_view option, std::string_view document,
+                             std::string_view target)
+{
+    return Built([&](TextBuilder& out) { AppendCommandLine(out, converter, option, document, target); });
+}
+
+TEST(TextBuilder, RefusesWhatDoesNotFitAndStillMeasuresIt)
+{
+    char storage[8];
+    TextBuilder builder(storage, sizeof storage);
+    builder.Append("abc").Append(2, '\\');
+    EXPECT_EQ("abc\\\\", builder.View());
+    EXPECT_STREQ("abc\\\\", storage);
+    builder.Append("xyz"); // 8 characters and a NUL do not fit in 8
+    EXPECT_TRUE(builder.Overflowed());
+    EXPECT_EQ(8u, builder.Size());
+    EXPECT_EQ("", builder.View()) << "an overflowed text is never read";
+    EXPECT_STREQ("", storage);
+
+    FixedText<4> text;
+    EXPECT_TRUE(text.Assign({"a", "bc"}));
+    EXPECT_EQ("abc", text.View());
+    EXPECT_FALSE(text.Assign("abcd"));
+    EXPECT_TRUE(text.Empty());
+}
 
 TEST(TargetPathOf, JoinsWithOneBackslashOnlyWhenThereIsADirectory)
 {
@@ -76,15 +126,25 @@ TEST(PluginDirectoryOf, KeepsTheClosingBackslash)
     EXPECT_EQ("", PluginDirectoryOf("Paperlens.wcx"));
 }
 
-TEST(ConverterPathFrom, TakesTheSettingsFirstWordOnly)
+TEST(FirstWordOf, TakesTheSettingUpToItsFirstSpace)
 {
-    EXPECT_EQ("C:\\plugins\\conv.exe", ConverterPathFrom("C:\\plugins\\", "conv.exe"));
-    EXPECT_EQ("C:\\plugins\\conv.exe", ConverterPathFrom("C:\\plugins\\", "conv.exe -x -y"));
-    EXPECT_EQ("C:\\plugins\\", ConverterPathFrom("C:\\plugins\\", " conv.exe")) << "a leading space: no word";
-    EXPECT_EQ("C:\\plugins\\", ConverterPathFrom("C:\\plugins\\", ""));
-    EXPECT_EQ("C:\\plugins\\\"my", ConverterPathFrom("C:\\plugins\\", "\"my conv.exe\"")) << "quotes are not honoured";
-    EXPECT_EQ("C:\\plugins\\sub\\conv.exe\t-x", ConverterPathFrom("C:\\plugins\\", "sub\\conv.exe\t-x"))
-        << "only a space ends the word";
+    EXPECT_EQ("conv.exe", FirstWordOf("conv.exe"));
+    EXPECT_EQ("conv.exe", FirstWordOf("conv.exe -x -y"));
+    EXPECT_EQ("", FirstWordOf(" conv.exe")) << "a leading space: no word";
+    EXPECT_EQ("", FirstWordOf(""));
+    EXPECT_EQ("\"my", FirstWordOf("\"my conv.exe\"")) << "quotes are not honoured";
+    EXPECT_EQ("sub\\conv.exe\t-x", FirstWordOf("sub\\conv.exe\t-x")) << "only a space ends the word";
+}
+
+TEST(ResultOfConversion, TrustsExitCodeZeroOnlyWithTheTargetWritten)
+{
+    EXPECT_EQ(ResultSuccess, ResultOfConversion(0, true));
+    EXPECT_EQ(ResultCannotCreateOutput, ResultOfConversion(0, false));
+    EXPECT_EQ(ResultBadArchive, ResultOfConversion(1, false)) << "the document could not be opened";
+    EXPECT_EQ(ResultCannotCreateOutput, ResultOfConversion(2, false)) << "the output could not be opened";
+    EXPECT_EQ(ResultBadArchive, ResultOfConversion(3, true)) << "not permitted to read the document";
+    EXPECT_EQ(ResultWriteError, ResultOfConversion(99, true)) << "any other failure";
+    EXPECT_EQ(ResultWriteError, ResultOfConversion(0xC0000005ul, false)) << "a crash";
 }
 
 } // namespace

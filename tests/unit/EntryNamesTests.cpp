@@ -18,7 +18,20 @@ TEST(ArchiveBaseNameOf, TakesTheLastComponentWithoutItsExtension)
     EXPECT_EQ("", ArchiveBaseNameOf("D:\\x\\")) << "ends with a backslash";
     EXPECT_EQ("", ArchiveBaseNameOf(""));
     EXPECT_EQ("b", ArchiveBaseNameOf("a.dir\\b")) << "a dot in a folder name is not an extension";
-    EXPECT_EQ("C:/docs/report", ArchiveBaseNameOf("C:/docs/report.pdf")) << "only backslashes separate";
+    EXPECT_EQ("report", ArchiveBaseNameOf("Z:/docs/report.pdf")) << "Windows takes forward slashes too";
+    EXPECT_EQ("report", ArchiveBaseNameOf("Z:\\docs/x\\report.pdf"));
+    EXPECT_EQ("report", ArchiveBaseNameOf("C:report.pdf")) << "drive-relative";
+    EXPECT_EQ("", ArchiveBaseNameOf("C:"));
+}
+
+TEST(IsDocumentPathAcceptable, RefusesEmptyWildcardAndTooLongPaths)
+{
+    EXPECT_TRUE(IsDocumentPathAcceptable("C:\\docs\\report.pdf", 256));
+    EXPECT_FALSE(IsDocumentPathAcceptable("", 256));
+    EXPECT_FALSE(IsDocumentPathAcceptable("C:\\docs\\*.pdf", 256));
+    EXPECT_FALSE(IsDocumentPathAcceptable("C:\\docs\\r?.pdf", 256));
+    EXPECT_TRUE(IsDocumentPathAcceptable(std::string(255, 'p'), 256));
+    EXPECT_FALSE(IsDocumentPathAcceptable(std::string(256, 'p'), 256)) << "no room for the NUL";
 }
 
 TEST(WriteEntryName, NamesTheFourEntriesInOrder)

@@ -1,0 +1,12 @@
+// The files one extraction deals with besides the document's time: whether a path names
+// an existing file, the target left from an earlier run, and a target that is the document.
+#pragma once
+
+// A path naming an existing file, not a folder.
+bool IsExistingFile(const char* path) noexcept;
+
+// Removes what an earlier run left at the target; true when nothing is there any more.
+bool RemoveStaleTarget(const char* target) noexcept;
+
+// Whether two paths, however spelt, name one existing file.
+bool AreSameFile(const char* first, const char* second) noexcept;

@@ -1,0 +1,49 @@
+// The open archives, each under its own handle: a host may search one document on a
+// background thread while its panel opens another.
+#pragma once
+
+#include "FileNumbers.h"
+#include "FixedText.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// Windows paths of the ANSI entry points: every path the library keeps is shorter.
+constexpr std::size_t PathBufferSize = 256;
+
+struct ArchiveState {
+    FixedText<PathBufferSize> ArchivePath;     // the document's path as the host passed it
+    FixedText<PathBufferSize> ArchiveBaseName; // its last component without the extension
+    std::uint32_t ArchiveDosTime = 0;
+    int EntryIndex = 0; // the entry the next ReadHeader describes
+};
+
+// Far more than a host has open at once (one per search thread and panel); a host that
+// never closes its archives loses its oldest ones rather than being locked out.
+constexpr std::size_t ArchiveCapacity = 64;
+
+// Needs no constructor to run: usable as module-wide state from the first instant.
+class ArchiveTable {
+public:
+    // Keeps `state` under a newly drawn file number, held until the archive is closed,
+    // and answers that number. When every place is taken, the archive used longest ago
+    // is dropped first.
+    int Open(const ArchiveState& state) noexcept;
+
+    // The archive the handle names, marked as just used; null when none is open under it.
+    ArchiveState* Find(std::intptr_t handle) noexcept;
+
+    // False when none is open under the handle.
+    bool Close(std::intptr_t handle) noexcept;
+
+private:
+    struct Slot {
+        FileNumberEntry number; // 0 while the place is free
+        std::uint64_t lastUse = 0;
+        ArchiveState state;
+    };
+    Slot* SlotOf(std::intptr_t handle) noexcept;
+
+    Slot slots_[ArchiveCapacity];
+    std::uint64_t clock_ = 0;
+};
