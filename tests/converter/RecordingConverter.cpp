@@ -241,8 +241,8 @@ int main(int argc, char** argv)
     }
 
     // Written after the sleep, so a caller that does not wait finds no target yet.
-    std::string unused;
-    bool writeRequested = ReadVariable("RECCONV_WRITE", unused);
+    std::string write;
+    const bool writeRequested = ReadVariable("RECCONV_WRITE", write) && write != "0";
     bool targetWritten = writeRequested && argc > 1 && WriteTarget(argv[argc - 1], encoding);
     record.Add("write_requested", writeRequested);
     record.Add("target_written", targetWritten);

@@ -106,7 +106,8 @@ protected:
     }
 
     PluginInstall install_{"[Converters]\r\nPDF=conv.exe\r\n"};
-    ScopedVariable noRecord_{"RECCONV_LOG", ""}; // the converter records nothing and writes nothing
+    ScopedVariable noRecord_{"RECCONV_LOG", ""}; // the converter records nothing
+    ScopedVariable write_{"RECCONV_WRITE", "1"}; // and writes its target, so that each extraction succeeds
     std::unique_ptr<PluginLibrary> library_;
     std::string document_;
     std::uint32_t time_ = 0;
@@ -129,6 +130,37 @@ TEST_F(Leaks, ListingsAndExtractionsLeaveHandlesAndMemoryFlat)
     EXPECT_EQ(0, Extract(Extractions));
     const Snapshot extracted = Take();
     ExpectFlat("1,000 extractions", listed, extracted, ExtractionHeapAllowance);
+}
+
+// Loading and unloading the library, as a host does with its plug-ins, leaves nothing
+// behind either: the library brings no runtime that allocates at load. A load that leaves
+// a block behind adds at least 1,000 bytes over the cycles; the allowance sits below that.
+TEST(LoadLeaks, LoadsAndRefusedLoadsLeaveHandlesAndMemoryFlat)
+{
+    constexpr int Cycles = 1000;
+    constexpr std::size_t LoadHeapAllowance = 900; // < 1 byte per load
+    PluginInstall loads("[Converters]\r\nPDF=conv.exe\r\n", "conv.exe", "loads");
+    PluginInstall refused("[Converters]\r\nTXT=conv.exe\r\n", "conv.exe", "refused");
+    const auto cycle = [](const PluginInstall& install, bool loadsAtAll) {
+        int wrong = 0;
+        for (int i = 0; i < Cycles; ++i) {
+            const HMODULE module = ::LoadLibraryA(install.LibraryFile().c_str());
+            wrong += (module != nullptr) != loadsAtAll;
+            if (module) {
+                ::FreeLibrary(module);
+            }
+        }
+        return wrong;
+    };
+    { SCOPED_TRACE("warming up"); }
+    ASSERT_EQ(0, cycle(loads, true) + cycle(refused, false));
+
+    const Snapshot start = Take();
+    EXPECT_EQ(0, cycle(loads, true));
+    const Snapshot loaded = Take();
+    ExpectFlat("1,000 loads and unloads", start, loaded, LoadHeapAllowance);
+    EXPECT_EQ(0, cycle(refused, false));
+    ExpectFlat("1,000 refused loads", loaded, Take(), LoadHeapAllowance);
 }
 
 } // namespace

@@ -109,11 +109,33 @@ PeImage ReadPeImage(const std::vector<unsigned char>& bytes)
     if (in.U32(directories + 12) != 0 && ToOffset(sections, in.U32(directories + 8), imports)) {
         for (std::size_t at = imports; in.Has(at, 20) && in.U32(at + 12) != 0; at += 20) {
             std::size_t name = 0;
-            if (ToOffset(sections, in.U32(at + 12), name)) {
-                image.importedLibraries.push_back(in.Text(name));
+            if (!ToOffset(sections, in.U32(at + 12), name)) {
+                continue;
+            }
+            const std::string library = in.Text(name);
+            image.importedLibraries.push_back(library);
+            // The lookup table, or the address table where a linker left no lookup table.
+            std::size_t thunks = 0;
+            if (!ToOffset(sections, in.U32(at) ? in.U32(at) : in.U32(at + 16), thunks)) {
+                continue;
+            }
+            const std::size_t width = image.is64 ? 8 : 4;
+            for (std::size_t thunk = thunks; in.Has(thunk, width); thunk += width) {
+                const std::uint32_t low = in.U32(thunk);
+                const bool byOrdinal = image.is64 ? (in.U32(thunk + 4) & 0x80000000u) != 0 : (low & 0x80000000u) != 0;
+                if (low == 0 && (!image.is64 || in.U32(thunk + 4) == 0)) {
+                    break;
+                }
+                std::size_t hint = 0;
+                if (byOrdinal) {
+                    image.importedFunctions.push_back(library + "!#" + std::to_string(low & 0xFFFFu));
+                } else if (ToOffset(sections, low, hint)) {
+                    image.importedFunctions.push_back(library + "!" + in.Text(hint + 2));
+                }
             }
         }
     }
+    image.hasTlsDirectory = in.U32(directories + 9 * 8) != 0 || in.U32(directories + 9 * 8 + 4) != 0;
     image.valid = true;
     return image;
 }

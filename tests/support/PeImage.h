@@ -11,6 +11,8 @@ struct PeImage {
     bool is64 = false;
     std::vector<std::string> exportedNames;
     std::vector<std::string> importedLibraries;
+    std::vector<std::string> importedFunctions; // "library!name", or "library!#ordinal"
+    bool hasTlsDirectory = false;
 };
 
 PeImage ReadPeImage(const std::vector<unsigned char>& bytes);

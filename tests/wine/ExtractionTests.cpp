@@ -132,13 +132,85 @@ TEST_F(Extraction, OnlyTheExtractOperationStartsAConverter)
     EXPECT_FALSE(FileExists(folder + "\\r_a.txt"));
 }
 
-TEST_F(Extraction, TheConvertersExitCodeIsNotRead)
+TEST_F(Extraction, TheConvertersExitCodeAndTheTargetDecideTheResult)
 {
-    ScopedVariable exitCode("RECCONV_EXIT", "1");
-    EXPECT_EQ(ResultSuccess, ExtractFirst(Document("r.pdf"), install_.Folder().c_str(), "r_a.txt"));
-    const std::vector<ConverterRecord> records = Records();
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(1u, records[0].exitCode);
+    const struct {
+        const char* exitCode;
+        const char* writes;
+        int result;
+    } cases[] = {
+        {"0", "1", ResultSuccess},
+        {"0", "0", ResultCannotCreateOutput}, // "success" with nothing written
+        {"1", "0", ResultBadArchive},         // could not open the document
+        {"2", "0", ResultCannotCreateOutput}, // could not open its output
+        {"3", "0", ResultBadArchive},         // not permitted to read the document
+        {"99", "1", ResultWriteError},        // any other failure, whatever it left behind
+    };
+    const std::string document = Document("r.pdf");
+    for (const auto& c : cases) {
+        ScopedVariable exitCode("RECCONV_EXIT", c.exitCode);
+        ScopedVariable writes("RECCONV_WRITE", c.writes);
+        ::DeleteFileA(logPath_.c_str());
+        EXPECT_EQ(c.result, ExtractFirst(document, install_.Folder().c_str(), "r_a.txt"))
+            << "exit code " << c.exitCode << ", target written " << c.writes;
+        const std::vector<ConverterRecord> records = Records();
+        ASSERT_EQ(1u, records.size());
+        EXPECT_EQ(std::stoul(c.exitCode), records[0].exitCode);
+    }
+}
+
+TEST_F(Extraction, ATargetLeftFromAnEarlierRunIsNeverTakenForThisRunsText)
+{
+    const std::string document = Document("r.pdf");
+    const std::string target = install_.Folder() + "\\r_a.txt";
+    WriteWholeFile(target, "stale text");
+    ScopedVariable writes("RECCONV_WRITE", "0");
+    EXPECT_EQ(ResultCannotCreateOutput, ExtractFirst(document, install_.Folder().c_str(), "r_a.txt"));
+    EXPECT_FALSE(FileExists(target)) << "removed before the run";
+    EXPECT_EQ(1u, Records().size());
+
+    WriteWholeFile(target, "stale text");
+    {
+        // Held open without delete sharing: it cannot be removed, so nothing runs.
+        const UniqueHandle<> holder(::CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder.IsValid());
+        EXPECT_EQ(ResultCannotCreateOutput, ExtractFirst(document, install_.Folder().c_str(), "r_a.txt"));
+    }
+    EXPECT_EQ("stale text", ReadWholeFile(target));
+    EXPECT_EQ(1u, Records().size()) << "no second run";
+}
+
+TEST_F(Extraction, TheDocumentItselfIsNeverTheTarget)
+{
+    const std::string document = Document("same_a.txt");
+    const std::string spellings[][2] = {
+        {install_.Folder(), "same_a.txt"},
+        {install_.Folder() + "\\.", "same_a.txt"},
+        {"", install_.Folder() + "\\..\\" + install_.Folder().substr(install_.Folder().rfind('\\') + 1) + "\\same_a.txt"},
+    };
+    for (const auto& spelling : spellings) {
+        EXPECT_EQ(ResultCannotCreateOutput, ExtractFirst(document, spelling[0].c_str(), spelling[1].c_str()))
+            << spelling[0] << " + " << spelling[1];
+    }
+    EXPECT_TRUE(Records().empty());
+    EXPECT_TRUE(FileExists(document));
+}
+
+TEST_F(Extraction, AnUnknownHandleRunsNothing)
+{
+    const std::string document = Document("r.pdf");
+    std::string path = document;
+    OpenRequest request = {path.data(), ModeExtract, 0};
+    const ArchiveHandle closed = library_->OpenArchive(&request);
+    ASSERT_EQ(ResultSuccess, library_->CloseArchive(closed));
+    std::string folder = install_.Folder();
+    std::string name = "r_a.txt";
+    for (const ArchiveHandle handle : {closed, ArchiveHandle()}) {
+        EXPECT_EQ(ResultCannotOpen, library_->ProcessFile(handle, OperationExtract, folder.data(), name.data()));
+        EXPECT_EQ(ResultSuccess, library_->ProcessFile(handle, OperationSkip, folder.data(), name.data()));
+    }
+    EXPECT_TRUE(Records().empty());
 }
 
 TEST_F(Extraction, ProcessFileReturnsOnlyWhenTheConverterHasEnded)
@@ -181,7 +253,8 @@ TEST_F(Extraction, APathHoldingADoubleQuoteIsNotRun)
     const std::string document = Document("r.pdf");
     EXPECT_EQ(ResultCannotCreateOutput, ExtractFirst(document, install_.Folder().c_str(), "x\" -o \"y_a.txt"));
     EXPECT_EQ(ResultCannotCreateOutput, ExtractFirst(document, "C:\\a\" b", "y_a.txt"));
-    EXPECT_EQ(ResultCannotCreateOutput, ExtractFirst(install_.Folder() + "\\r\".pdf", install_.Folder().c_str(), "y_a.txt"));
+    EXPECT_EQ(ResultCannotOpen, ExtractFirst(install_.Folder() + "\\r\".pdf", install_.Folder().c_str(), "y_a.txt"))
+        << "no such document opens";
     EXPECT_TRUE(Records().empty());
 }
 

@@ -62,6 +62,33 @@ TEST(LibraryImage, ImportsSystemLibrariesOnly)
         << "the C and C++ runtimes are linked in; nothing but system libraries is imported";
 }
 
+TEST(LibraryImage, ImportsOnlyWhatItsOwnCodeCallsAndHooksNothing)
+{
+    const PeImage image = ReadPeFile(LibraryPath());
+    ASSERT_TRUE(image.valid) << image.error;
+    EXPECT_FALSE(image.hasTlsDirectory) << "no callback of the library runs at the host's thread starts and ends";
+    std::set<std::string> imported;
+    for (const std::string& function : image.importedFunctions) {
+        imported.insert(Lower(function.substr(0, function.find('!'))) + function.substr(function.find('!')));
+    }
+    // Each one called by the library's own code; no runtime brings any in with it.
+    const std::set<std::string> expected = {
+        "kernel32.dll!AcquireSRWLockExclusive", "kernel32.dll!ReleaseSRWLockExclusive", // module-wide state
+        "kernel32.dll!GetModuleFileNameA", "kernel32.dll!GetPrivateProfileStringA",   // settings
+        "kernel32.dll!SetErrorMode", "kernel32.dll!SetLastError", "kernel32.dll!GetLastError", // the gate
+        "kernel32.dll!CreateProcessA", "kernel32.dll!WaitForSingleObject", "kernel32.dll!GetExitCodeProcess",
+        "kernel32.dll!CloseHandle", // the converter
+        "kernel32.dll!CreateFileA", "kernel32.dll!GetFileType", "kernel32.dll!SetFilePointer", "kernel32.dll!ReadFile",
+        "kernel32.dll!GetFileTime", "kernel32.dll!FileTimeToLocalFileTime", "kernel32.dll!FileTimeToSystemTime", // time
+        "kernel32.dll!GetFileAttributesA", "kernel32.dll!DeleteFileA", "kernel32.dll!GetFileInformationByHandle", // target
+        "kernel32.dll!GetProcessHeap", "kernel32.dll!HeapAlloc", "kernel32.dll!HeapFree", // run-time sized texts
+        "kernel32.dll!SwitchToThread", // the file-number locks
+        "msvcrt.dll!memchr", "msvcrt.dll!memcpy", "msvcrt.dll!strlen", // text and record copies
+    };
+    EXPECT_EQ(expected, imported);
+    EXPECT_EQ(expected.size(), image.importedFunctions.size()) << "no function imported twice";
+}
+
 std::string VersionString(const std::vector<char>& info, const std::string& name)
 {
     void* value = nullptr;

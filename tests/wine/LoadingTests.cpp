@@ -21,7 +21,9 @@ int ExtractOne(const PluginLibrary& library, const PluginInstall& install)
     library.ReadHeader(handle, &record.header);
     std::string folder = install.Folder();
     std::string name = "doc_a.txt";
-    return library.ProcessFile(handle, OperationExtract, folder.data(), name.data());
+    const int result = library.ProcessFile(handle, OperationExtract, folder.data(), name.data());
+    library.CloseArchive(handle);
+    return result;
 }
 
 struct ConverterRun {
@@ -34,6 +36,7 @@ ConverterRun ExtractWithRecording(const PluginLibrary& library, const PluginInst
     const std::string log = install.Folder() + "\\record.log";
     ::DeleteFileA(log.c_str());
     ScopedVariable recording("RECCONV_LOG", log);
+    ScopedVariable write("RECCONV_WRITE", "1");
     ConverterRun run;
     run.result = ExtractOne(library, install);
     run.records = ReadConverterRecords(log);

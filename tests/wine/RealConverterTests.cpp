@@ -54,7 +54,7 @@ TEST(RealConverter, EachEntryHoldsTheTextInItsEncoding)
     EXPECT_EQ(utf8, texts.at("sample.txt").second) << "the converter's own default is UTF-8";
 }
 
-TEST(RealConverter, ADamagedDocumentLeavesNoTargetButTheConverterDidStart)
+TEST(RealConverter, ADamagedDocumentLeavesNoTargetAndIsABadArchive)
 {
     ScratchFolder folder;
     const std::string broken = folder / "broken.pdf";
@@ -64,7 +64,7 @@ TEST(RealConverter, ADamagedDocumentLeavesNoTargetButTheConverterDidStart)
     const auto texts = ExtractAll(broken, folder.Path());
     ASSERT_EQ(4u, texts.size());
     for (const auto& [name, entry] : texts) {
-        EXPECT_EQ(ResultSuccess, entry.first) << name;
+        EXPECT_EQ(ResultBadArchive, entry.first) << name;
         EXPECT_EQ("<no file>", entry.second) << name;
     }
 }
