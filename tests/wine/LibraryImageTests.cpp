@@ -89,6 +89,14 @@ TEST(LibraryImage, ImportsOnlyWhatItsOwnCodeCallsAndHooksNothing)
     EXPECT_EQ(expected.size(), image.importedFunctions.size()) << "no function imported twice";
 }
 
+TEST(LibraryImage, IsSmall)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ASSERT_TRUE(::GetFileAttributesExA(LibraryPath().c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(0u, data.nFileSizeHigh);
+    EXPECT_LT(data.nFileSizeLow, 64u * 1024u) << "a few hundred lines of logic and no runtime";
+}
+
 std::string VersionString(const std::vector<char>& info, const std::string& name)
 {
     void* value = nullptr;
