@@ -26,17 +26,17 @@ private:
 
 } // namespace
 
-LaunchResult RunCommandLine(char* commandLine) noexcept
+LaunchResult RunCommandLine(wchar_t* commandLine) noexcept
 {
     LaunchResult result;
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW; // and no standard handles
     startup.wShowWindow = SW_HIDE;
     SECURITY_ATTRIBUTES notInherited = {sizeof notInherited, nullptr, FALSE};
     PROCESS_INFORMATION created = {};
     const auto creation = SystemCallGate([&] {
-        return ::CreateProcessA(nullptr, commandLine, &notInherited, &notInherited, FALSE, NORMAL_PRIORITY_CLASS,
+        return ::CreateProcessW(nullptr, commandLine, &notInherited, &notInherited, FALSE, NORMAL_PRIORITY_CLASS,
                                 nullptr, nullptr, &startup, &created);
     });
     if (!creation.value) {

@@ -12,6 +12,7 @@ struct LaunchResult {
 };
 
 // Blocks the calling thread until the process has ended, however long it runs.
-// `commandLine` is NUL-terminated and shorter than CreateProcessA's limit; CreateProcessA
-// may write into it.
-LaunchResult RunCommandLine(char* commandLine) noexcept;
+// `commandLine` is NUL-terminated and shorter than CreateProcessW's limit; CreateProcessW
+// may write into it. The whole line goes to Windows in UTF-16, so a converter in a folder
+// of any name starts.
+LaunchResult RunCommandLine(wchar_t* commandLine) noexcept;

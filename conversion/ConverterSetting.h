@@ -7,12 +7,12 @@
 #include <string_view>
 
 // What the lookup answers when the file, the section or the key is missing.
-constexpr std::string_view SettingNotFound = "not found";
+constexpr std::wstring_view SettingNotFound = L"not found";
 
 // Windows cuts the value to 255 characters.
 constexpr std::size_t SettingSize = 256;
-using SettingText = FixedText<SettingSize>;
+using SettingText = WideFixedText<SettingSize>;
 
 // The value of `key` in section "Converters" of PluginDirectory\Paperlens.ini, or
-// "not found".
-SettingText ReadConverterSetting(std::string_view pluginDirectory, std::string_view key) noexcept;
+// "not found". Read in UTF-16, so that a library in a folder of any name finds its settings.
+SettingText ReadConverterSetting(std::wstring_view pluginDirectory, std::wstring_view key) noexcept;

@@ -33,27 +33,28 @@ bool FirstBytesReadable(HANDLE file) noexcept
 
 } // namespace
 
-bool GetFileLocalTime(std::string_view path, int& year, int& month, int& day, int& hour,
-                      int& minute, int& second) noexcept
-{
-    // A path that does not fit the buffer is not cut: its first 255 characters could name
-    // another file, whose time would then be shown.
-    if (path.empty() || path.size() >= PathBufferSize ||
-        path.find_first_of("*?") != std::string_view::npos ||
-        path.find('\0') != std::string_view::npos) {
-        return false;
-    }
-    char pathBuffer[PathBufferSize];
-    std::memcpy(pathBuffer, path.data(), path.size());
-    pathBuffer[path.size()] = '\0';
+namespace {
 
+HANDLE OpenForTime(const char* path, SECURITY_ATTRIBUTES* security) noexcept
+{
+    return ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, security, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+HANDLE OpenForTime(const wchar_t* path, SECURITY_ATTRIBUTES* security) noexcept
+{
+    return ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, security, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// `path` is NUL-terminated and has passed the caller's checks.
+template <class Char>
+bool ReadLocalTime(const Char* path, int& year, int& month, int& day, int& hour, int& minute, int& second) noexcept
+{
     const FileRegistration registration;
     // Not inheritable: a process the host starts meanwhile must not receive the document.
     SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, FALSE};
-    GatedFileHandle file(SystemCallGate([&] {
-        return ::CreateFileA(pathBuffer, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    }).value);
+    GatedFileHandle file(SystemCallGate([&] { return OpenForTime(path, &security); }).value);
     if (!file || !FirstBytesReadable(file.Get())) {
         return false;
     }
@@ -73,4 +74,28 @@ bool GetFileLocalTime(std::string_view path, int& year, int& month, int& day, in
     minute = local.wMinute;
     second = local.wSecond;
     return true;
+}
+
+} // namespace
+
+bool GetFileLocalTime(std::string_view path, int& year, int& month, int& day, int& hour,
+                      int& minute, int& second) noexcept
+{
+    // A path that does not fit the buffer is not cut: its first 255 characters could name
+    // another file, whose time would then be shown.
+    if (path.empty() || path.size() >= PathBufferSize ||
+        path.find_first_of("*?") != std::string_view::npos ||
+        path.find('\0') != std::string_view::npos) {
+        return false;
+    }
+    char pathBuffer[PathBufferSize];
+    std::memcpy(pathBuffer, path.data(), path.size());
+    pathBuffer[path.size()] = '\0';
+    return ReadLocalTime(pathBuffer, year, month, day, hour, minute, second);
+}
+
+bool GetFileLocalTime(const wchar_t* path, int& year, int& month, int& day, int& hour, int& minute,
+                      int& second) noexcept
+{
+    return ReadLocalTime(path, year, month, day, hour, minute, second);
 }

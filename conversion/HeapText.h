@@ -2,28 +2,36 @@
 // exceptions: a failed allocation is an answer to check, not a throw.
 #pragma once
 
+#include "FixedText.h"
+
 #include <windows.h>
 
 #include <cstddef>
 
-class HeapText {
+template <class Char>
+class BasicHeapText {
 public:
-    explicit HeapText(std::size_t size) noexcept
-        : data_(size ? static_cast<char*>(::HeapAlloc(::GetProcessHeap(), 0, size)) : nullptr), size_(data_ ? size : 0)
+    BasicHeapText() noexcept = default;
+    explicit BasicHeapText(std::size_t size) noexcept
+        : data_(size ? static_cast<Char*>(::HeapAlloc(::GetProcessHeap(), 0, size * sizeof(Char))) : nullptr),
+          size_(data_ ? size : 0)
     {
+        if (data_) {
+            data_[0] = Char();
+        }
     }
-    ~HeapText()
+    ~BasicHeapText()
     {
         if (data_) {
             ::HeapFree(::GetProcessHeap(), 0, data_);
         }
     }
-    HeapText(const HeapText&) = delete;
-    HeapText& operator=(const HeapText&) = delete;
+    BasicHeapText(const BasicHeapText&) = delete;
+    BasicHeapText& operator=(const BasicHeapText&) = delete;
 
-    void Swap(HeapText& other) noexcept
+    void Swap(BasicHeapText& other) noexcept
     {
-        char* data = data_;
+        Char* data = data_;
         const std::size_t size = size_;
         data_ = other.data_;
         size_ = other.size_;
@@ -31,10 +39,51 @@ public:
         other.size_ = size;
     }
 
-    char* Data() const noexcept { return data_; }
-    std::size_t Size() const noexcept { return size_; } // 0 when the allocation failed
+    // Builds a text twice: once to measure it, once into a buffer of that size. False when
+    // memory is short or the text does not fit.
+    template <class Builder>
+    bool Build(Builder&& build) noexcept
+    {
+        BasicTextBuilder<Char> measure(nullptr, 0);
+        build(measure);
+        BasicHeapText sized(measure.Size() + 1);
+        if (sized.Size() == 0) {
+            return false;
+        }
+        BasicTextBuilder<Char> builder(sized.Data(), sized.Size());
+        build(builder);
+        Swap(sized);
+        return !builder.Overflowed();
+    }
+
+    // Hands the memory to a new owner, which gives it back with ReleaseHeapText.
+    Char* Release() noexcept
+    {
+        Char* data = data_;
+        data_ = nullptr;
+        size_ = 0;
+        return data;
+    }
+
+    Char* Data() const noexcept { return data_; }
+    std::size_t Size() const noexcept { return size_; } // counts the NUL; 0 when nothing was allocated
+    std::basic_string_view<Char> Text() const noexcept
+    {
+        return data_ ? std::basic_string_view<Char>(data_) : std::basic_string_view<Char>();
+    }
 
 private:
-    char* data_;
-    std::size_t size_;
+    Char* data_ = nullptr;
+    std::size_t size_ = 0;
 };
+
+using HeapText = BasicHeapText<char>;
+using WideHeapText = BasicHeapText<wchar_t>;
+
+// Gives back memory a BasicHeapText released; null is fine.
+inline void ReleaseHeapText(void* data) noexcept
+{
+    if (data) {
+        ::HeapFree(::GetProcessHeap(), 0, data);
+    }
+}

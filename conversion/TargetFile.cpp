@@ -10,29 +10,38 @@ namespace {
 using GatedFileHandle = UniqueHandle<CloseHandleThroughGate>;
 
 // Opened for its identity only: no access asked, nothing locked for anyone else.
-GatedFileHandle OpenForIdentity(const char* path) noexcept
+GatedFileHandle OpenForIdentity(const wchar_t* path) noexcept
 {
     return GatedFileHandle(SystemCallGate([path] {
-        return ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        return ::CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     }).value);
+}
+
+bool IsFileAttributes(DWORD attributes) noexcept
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 } // namespace
 
 bool IsExistingFile(const char* path) noexcept
 {
-    const DWORD attributes = SystemCallGate([path] { return ::GetFileAttributesA(path); }).value;
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return IsFileAttributes(SystemCallGate([path] { return ::GetFileAttributesA(path); }).value);
 }
 
-bool RemoveStaleTarget(const char* target) noexcept
+bool IsExistingFile(const wchar_t* path) noexcept
 {
-    const auto removal = SystemCallGate([target] { return ::DeleteFileA(target); });
+    return IsFileAttributes(SystemCallGate([path] { return ::GetFileAttributesW(path); }).value);
+}
+
+bool RemoveStaleTarget(const wchar_t* target) noexcept
+{
+    const auto removal = SystemCallGate([target] { return ::DeleteFileW(target); });
     return removal.value || removal.lastError == ERROR_FILE_NOT_FOUND || removal.lastError == ERROR_PATH_NOT_FOUND;
 }
 
-bool AreSameFile(const char* first, const char* second) noexcept
+bool AreSameFile(const wchar_t* first, const wchar_t* second) noexcept
 {
     const GatedFileHandle a = OpenForIdentity(first);
     const GatedFileHandle b = a ? OpenForIdentity(second) : GatedFileHandle();

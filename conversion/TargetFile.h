@@ -4,9 +4,10 @@
 
 // A path naming an existing file, not a folder.
 bool IsExistingFile(const char* path) noexcept;
+bool IsExistingFile(const wchar_t* path) noexcept;
 
 // Removes what an earlier run left at the target; true when nothing is there any more.
-bool RemoveStaleTarget(const char* target) noexcept;
+bool RemoveStaleTarget(const wchar_t* target) noexcept;
 
 // Whether two paths, however spelt, name one existing file.
-bool AreSameFile(const char* first, const char* second) noexcept;
+bool AreSameFile(const wchar_t* first, const wchar_t* second) noexcept;

@@ -47,12 +47,52 @@ static_assert(offsetof(OpenRequest, RequestMode) == 8, "64-bit: RequestMode foll
 static_assert(offsetof(OpenRequest, RequestResult) == 12, "64-bit: RequestResult lies at 12");
 #endif
 
-// The archive handle the host holds; the plug-in never reads it back.
+// The records of the Unicode entry points, which hosts prefer when a plug-in exports them.
+// Their texts are UTF-16: wchar_t, two bytes, on Windows.
+struct OpenRequestW {
+    wchar_t* ArchiveNamePtr;    // the document's path; read
+    std::int32_t RequestMode;   // as in OpenRequest
+    std::int32_t RequestResult; // written only on failure
+};
+
+// Argument of ReadHeaderExW, as far as its last field the plug-in writes. The host's record
+// continues past EntryTime (versions, method, attributes, a comment, reserved bytes); those
+// bytes, like the ones named Host*, are never touched.
+struct EntryHeaderExW {
+    wchar_t HostArchiveName[1024];
+    wchar_t EntryName[1024];
+    std::int32_t HostFlags;
+    std::int32_t PackedSize;
+    std::int32_t PackedSizeHigh;
+    std::int32_t UnpackedSize;
+    std::int32_t UnpackedSizeHigh;
+    std::int32_t HostOs;
+    std::int32_t HostCrc;
+    std::uint32_t EntryTime; // packed DOS date-time
+};
+
+constexpr std::size_t WideEntryNameSize = sizeof(EntryHeaderExW::EntryName) / sizeof(wchar_t);
+
+#ifdef _WIN32
+static_assert(sizeof(wchar_t) == 2, "UTF-16 units");
+static_assert(offsetof(OpenRequestW, ArchiveNamePtr) == 0, "ArchiveNamePtr heads the record");
+static_assert(offsetof(OpenRequestW, RequestMode) == offsetof(OpenRequest, RequestMode), "as in OpenRequest");
+static_assert(offsetof(OpenRequestW, RequestResult) == offsetof(OpenRequest, RequestResult), "as in OpenRequest");
+static_assert(offsetof(EntryHeaderExW, EntryName) == 2048, "EntryName lies at 2048");
+static_assert(offsetof(EntryHeaderExW, PackedSize) == 4100, "PackedSize lies at 4100");
+static_assert(offsetof(EntryHeaderExW, PackedSizeHigh) == 4104, "PackedSizeHigh lies at 4104");
+static_assert(offsetof(EntryHeaderExW, UnpackedSize) == 4108, "UnpackedSize lies at 4108");
+static_assert(offsetof(EntryHeaderExW, UnpackedSizeHigh) == 4112, "UnpackedSizeHigh lies at 4112");
+static_assert(offsetof(EntryHeaderExW, EntryTime) == 4124, "EntryTime lies at 4124");
+static_assert(sizeof(EntryHeaderExW) == 4128, "EntryHeaderExW ends with EntryTime");
+#endif
+
+// The archive handle the host holds.
 using ArchiveHandle = void*;
 // The host's callbacks; the plug-in accepts and discards them.
 using HostCallback = int(PAPERLENS_CALL*)(char*, int);
 
-// The seven entry points, as the host resolves them by name.
+// The seven ANSI entry points, as the host resolves them by name.
 using OpenArchiveFunction = ArchiveHandle(PAPERLENS_CALL*)(OpenRequest*);
 using ReadHeaderFunction = int(PAPERLENS_CALL*)(ArchiveHandle, EntryHeader*);
 using ProcessFileFunction = int(PAPERLENS_CALL*)(ArchiveHandle, int, char*, char*);
@@ -60,3 +100,11 @@ using CloseArchiveFunction = int(PAPERLENS_CALL*)(ArchiveHandle);
 using SetChangeVolProcFunction = void(PAPERLENS_CALL*)(ArchiveHandle, HostCallback);
 using SetProcessDataProcFunction = void(PAPERLENS_CALL*)(ArchiveHandle, HostCallback);
 using GetPackerCapsFunction = int(PAPERLENS_CALL*)();
+
+// The Unicode entry points, resolved by name beside the ANSI ones.
+using OpenArchiveWFunction = ArchiveHandle(PAPERLENS_CALL*)(OpenRequestW*);
+using ReadHeaderExWFunction = int(PAPERLENS_CALL*)(ArchiveHandle, EntryHeaderExW*);
+using ProcessFileWFunction = int(PAPERLENS_CALL*)(ArchiveHandle, int, wchar_t*, wchar_t*);
+using HostCallbackW = int(PAPERLENS_CALL*)(wchar_t*, int);
+using SetChangeVolProcWFunction = void(PAPERLENS_CALL*)(ArchiveHandle, HostCallbackW);
+using SetProcessDataProcWFunction = void(PAPERLENS_CALL*)(ArchiveHandle, HostCallbackW);

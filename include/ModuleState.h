@@ -10,8 +10,8 @@
 
 // Where the converter is; rewritten at every notification of the library entry function.
 struct ConverterSettings {
-    FixedText<PathBufferSize> PluginDirectory; // the library's folder, with its closing backslash
-    FixedText<2 * PathBufferSize> ConverterPath; // PluginDirectory + the setting's first word
+    WideFixedText<PathBufferSize> PluginDirectory; // the library's folder, with its closing backslash
+    WideFixedText<2 * PathBufferSize> ConverterPath; // PluginDirectory + the setting's first word
 };
 
 // A copy of the whole old or the whole new value.

@@ -1,6 +1,6 @@
 #include "ArchiveTable.h"
 
-int ArchiveTable::Open(const ArchiveState& state) noexcept
+int ArchiveTable::Open(const ArchiveState& state, ArchiveState& dropped) noexcept
 {
     Slot* place = &slots_[0];
     for (Slot& slot : slots_) {
@@ -14,6 +14,7 @@ int ArchiveTable::Open(const ArchiveState& state) noexcept
     }
     if (place->number.number != 0) {
         UnregisterFileNumber(place->number);
+        dropped = place->state;
     }
     place->state = state;
     place->lastUse = ++clock_;
@@ -43,7 +44,7 @@ ArchiveState* ArchiveTable::Find(std::intptr_t handle) noexcept
     return &slot->state;
 }
 
-bool ArchiveTable::Close(std::intptr_t handle) noexcept
+bool ArchiveTable::Close(std::intptr_t handle, ArchiveState& closed) noexcept
 {
     Slot* slot = SlotOf(handle);
     if (!slot) {
@@ -51,5 +52,7 @@ bool ArchiveTable::Close(std::intptr_t handle) noexcept
     }
     UnregisterFileNumber(slot->number);
     slot->lastUse = 0;
+    closed = slot->state;
+    slot->state = ArchiveState();
     return true;
 }

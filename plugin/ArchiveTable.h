@@ -11,9 +11,15 @@
 // Windows paths of the ANSI entry points: every path the library keeps is shorter.
 constexpr std::size_t PathBufferSize = 256;
 
+// The longest document path of the Unicode entry points, terminating NUL included.
+constexpr std::size_t WidePathSize = 32767;
+
 struct ArchiveState {
-    FixedText<PathBufferSize> ArchivePath;     // the document's path as the host passed it
+    FixedText<PathBufferSize> ArchivePath;     // the document's path as OpenArchive got it
     FixedText<PathBufferSize> ArchiveBaseName; // its last component without the extension
+    // The document's path as OpenArchiveW got it, NUL-terminated, in memory its opener took
+    // and gives back when the archive goes; null for an archive opened by OpenArchive.
+    wchar_t* WidePath = nullptr;
     std::uint32_t ArchiveDosTime = 0;
     int EntryIndex = 0; // the entry the next ReadHeader describes
 };
@@ -27,14 +33,14 @@ class ArchiveTable {
 public:
     // Keeps `state` under a newly drawn file number, held until the archive is closed,
     // and answers that number. When every place is taken, the archive used longest ago
-    // is dropped first.
-    int Open(const ArchiveState& state) noexcept;
+    // is dropped first, and its state handed back in `dropped` for its memory to go.
+    int Open(const ArchiveState& state, ArchiveState& dropped) noexcept;
 
     // The archive the handle names, marked as just used; null when none is open under it.
     ArchiveState* Find(std::intptr_t handle) noexcept;
 
-    // False when none is open under the handle.
-    bool Close(std::intptr_t handle) noexcept;
+    // False when none is open under the handle; otherwise its state goes to `closed`.
+    bool Close(std::intptr_t handle, ArchiveState& closed) noexcept;
 
 private:
     struct Slot {

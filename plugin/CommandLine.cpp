@@ -2,63 +2,121 @@
 
 #include "ResultCodes.h"
 
-void AppendTargetPath(TextBuilder& out, std::string_view directory, std::string_view name) noexcept
+namespace {
+
+template <class Char>
+void AppendTarget(BasicTextBuilder<Char>& out, std::basic_string_view<Char> directory,
+                  std::basic_string_view<Char> name) noexcept
 {
     if (!directory.empty()) {
-        out.Append(directory).Append("\\");
+        out.Append(directory).Append(1, Char('\\'));
     }
     out.Append(name);
 }
 
-std::string_view TagOf(std::string_view target) noexcept
+template <class Char>
+std::basic_string_view<Char> TagIn(std::basic_string_view<Char> target) noexcept
 {
-    return target.size() < 6 ? std::string_view() : std::string_view(target.data() + target.size() - 6, 2);
+    return target.size() < 6 ? std::basic_string_view<Char>()
+                             : std::basic_string_view<Char>(target.data() + target.size() - 6, 2);
 }
 
-std::string_view EncodingOptionFor(std::string_view tag) noexcept
+template <class Char>
+std::string_view OptionFor(std::basic_string_view<Char> tag) noexcept
 {
-    if (tag == "_a") {
+    if (tag.size() != 2 || tag[0] != Char('_')) {
+        return {};
+    }
+    switch (tag[1]) {
+    case Char('a'):
         return " -enc ANSI";
-    }
-    if (tag == "_k") {
+    case Char('k'):
         return " -enc KOI8-R";
-    }
-    if (tag == "_u") {
+    case Char('u'):
         return " -enc UTF-8";
+    default:
+        return {};
     }
-    return {};
 }
-
-namespace {
 
 // The converter's runtime reads 2n backslashes before a quote as n backslashes and the
 // quote as the argument's end, but 2n+1 as n and a literal quote, which would run the
 // argument into the next and leave the rest of the line unquoted. So a path's closing
 // backslashes are doubled; those inside it need nothing.
-void AppendQuoted(TextBuilder& line, std::string_view argument) noexcept
+template <class Char>
+void AppendQuoted(BasicTextBuilder<Char>& line, std::basic_string_view<Char> argument) noexcept
 {
-    const std::size_t last = argument.find_last_not_of('\\');
-    const std::size_t closing = last == std::string_view::npos ? argument.size() : argument.size() - 1 - last;
-    line.Append("\"").Append(argument).Append(closing, '\\').Append("\"");
+    const std::size_t last = argument.find_last_not_of(Char('\\'));
+    const std::size_t closing = last == std::basic_string_view<Char>::npos ? argument.size() : argument.size() - 1 - last;
+    line.Append(1, Char('"')).Append(argument).Append(closing, Char('\\')).Append(1, Char('"'));
 }
 
-} // namespace
-
-void AppendCommandLine(TextBuilder& line, std::string_view converterPath, std::string_view option,
-                       std::string_view documentPath, std::string_view target) noexcept
+template <class Char>
+void AppendLine(BasicTextBuilder<Char>& line, std::basic_string_view<Char> converterPath, std::string_view option,
+                std::basic_string_view<Char> documentPath, std::basic_string_view<Char> target) noexcept
 {
     // The converter's path is quoted too: unquoted, a folder with spaces would let
     // Windows try the shorter prefixes of the path (C:\Program.exe) as programs first.
     // It is read up to its closing quote with no escapes, so it goes in as it is.
-    line.Append("\"").Append(converterPath).Append("\"").Append(option).Append(" -layout ");
+    line.Append(1, Char('"')).Append(converterPath).Append(1, Char('"'));
+    line.Append(option).Append(std::string_view(" -layout "));
     AppendQuoted(line, documentPath);
-    line.Append(" ");
+    line.Append(1, Char(' '));
     AppendQuoted(line, target);
+}
+
+} // namespace
+
+void AppendTargetPath(TextBuilder& out, std::string_view directory, std::string_view name) noexcept
+{
+    AppendTarget(out, directory, name);
+}
+
+void AppendTargetPath(WideTextBuilder& out, std::wstring_view directory, std::wstring_view name) noexcept
+{
+    AppendTarget(out, directory, name);
+}
+
+std::string_view TagOf(std::string_view target) noexcept
+{
+    return TagIn(target);
+}
+
+std::wstring_view TagOf(std::wstring_view target) noexcept
+{
+    return TagIn(target);
+}
+
+std::string_view EncodingOptionFor(std::string_view tag) noexcept
+{
+    return OptionFor(tag);
+}
+
+std::string_view EncodingOptionFor(std::wstring_view tag) noexcept
+{
+    return OptionFor(tag);
+}
+
+void AppendCommandLine(TextBuilder& out, std::string_view converterPath, std::string_view option,
+                       std::string_view documentPath, std::string_view target) noexcept
+{
+    AppendLine(out, converterPath, option, documentPath, target);
+}
+
+void AppendCommandLine(WideTextBuilder& out, std::wstring_view converterPath, std::string_view option,
+                       std::wstring_view documentPath, std::wstring_view target) noexcept
+{
+    AppendLine(out, converterPath, option, documentPath, target);
 }
 
 bool HoldsQuote(std::string_view path) noexcept
 {
     return path.find('"') != std::string_view::npos;
+}
+
+bool HoldsQuote(std::wstring_view path) noexcept
+{
+    return path.find(L'"') != std::wstring_view::npos;
 }
 
 int ResultOfConversion(unsigned long exitCode, bool targetWritten) noexcept
@@ -74,4 +132,46 @@ int ResultOfConversion(unsigned long exitCode, bool targetWritten) noexcept
     default:
         return ResultWriteError;
     }
+}
+
+std::wstring_view FolderOf(std::wstring_view path) noexcept
+{
+    const auto separator = path.find_last_of(L"\\/");
+    if (separator != std::wstring_view::npos) {
+        return std::wstring_view(path.data(), separator == 2 && path[1] == L':' ? 3 : separator);
+    }
+    return path.size() >= 2 && path[1] == L':' ? std::wstring_view(path.data(), 2) : std::wstring_view();
+}
+
+namespace {
+
+void AppendDecimal(WideTextBuilder& out, unsigned long value) noexcept
+{
+    wchar_t digits[20];
+    std::size_t count = 0;
+    do {
+        digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count != 0) {
+        out.Append(1, digits[--count]);
+    }
+}
+
+} // namespace
+
+void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigned long process, int number,
+                         std::wstring_view extension) noexcept
+{
+    if (!folder.empty()) {
+        out.Append(folder);
+        if (folder.back() != L'\\' && folder.back() != L'/' && folder.back() != L':') {
+            out.Append(1, L'\\');
+        }
+    }
+    out.Append(std::wstring_view(L"~paperlens-"));
+    AppendDecimal(out, process);
+    out.Append(1, L'-');
+    AppendDecimal(out, static_cast<unsigned long>(number));
+    out.Append(extension);
 }

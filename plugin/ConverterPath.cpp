@@ -1,13 +1,40 @@
 #include "ConverterPath.h"
 
+namespace {
+
+template <class Char>
+std::basic_string_view<Char> DirectoryIn(std::basic_string_view<Char> modulePath) noexcept
+{
+    const auto slash = modulePath.rfind(Char('\\'));
+    return slash == modulePath.npos ? std::basic_string_view<Char>()
+                                    : std::basic_string_view<Char>(modulePath.data(), slash + 1);
+}
+
+template <class Char>
+std::basic_string_view<Char> FirstWordIn(std::basic_string_view<Char> setting) noexcept
+{
+    const auto space = setting.find(Char(' '));
+    return space == setting.npos ? setting : std::basic_string_view<Char>(setting.data(), space);
+}
+
+} // namespace
+
 std::string_view PluginDirectoryOf(std::string_view modulePath) noexcept
 {
-    const auto slash = modulePath.rfind('\\');
-    return slash == std::string_view::npos ? std::string_view() : std::string_view(modulePath.data(), slash + 1);
+    return DirectoryIn(modulePath);
+}
+
+std::wstring_view PluginDirectoryOf(std::wstring_view modulePath) noexcept
+{
+    return DirectoryIn(modulePath);
 }
 
 std::string_view FirstWordOf(std::string_view setting) noexcept
 {
-    const auto space = setting.find(' ');
-    return space == std::string_view::npos ? setting : std::string_view(setting.data(), space);
+    return FirstWordIn(setting);
+}
+
+std::wstring_view FirstWordOf(std::wstring_view setting) noexcept
+{
+    return FirstWordIn(setting);
 }

@@ -1,11 +1,11 @@
-// The entry points the host calls. Nothing here throws or allocates but through checked
-// heap calls: the library lives in the host's process.
-#include "CommandLine.h"
-#include "ConverterLaunch.h"
+// The entry points the host calls, in their ANSI and their Unicode form. Nothing here
+// throws or allocates but through checked heap calls: the library lives in the host's process.
+#include "CodePage.h"
 #include "ConverterPath.h"
 #include "ConverterSetting.h"
 #include "DosTime.h"
 #include "EntryNames.h"
+#include "Extraction.h"
 #include "FileTime.h"
 #include "FixedField.h"
 #include "HeapText.h"
@@ -31,66 +31,80 @@ ArchiveHandle HandleOf(int number) noexcept
     return reinterpret_cast<ArchiveHandle>(static_cast<std::intptr_t>(number));
 }
 
-// Builds a text twice: once to measure it, once into a buffer of that size.
-template <class Build>
-bool BuildOnHeap(HeapText& text, Build&& build) noexcept
+// Keeps the archive and answers its handle; the memory of an archive dropped for it goes.
+ArchiveHandle Keep(const ArchiveState& state) noexcept
 {
-    TextBuilder measure(nullptr, 0);
-    build(measure);
-    HeapText sized(measure.Size() + 1);
-    if (sized.Size() == 0) {
-        return false;
+    ArchiveState dropped;
+    int handle = 0;
+    {
+        ArchiveTableHold hold;
+        handle = hold.Table().Open(state, dropped);
     }
-    TextBuilder builder(sized.Data(), sized.Size());
-    build(builder);
-    text.Swap(sized);
-    return !builder.Overflowed();
+    ReleaseHeapText(dropped.WidePath);
+    return HandleOf(handle);
 }
 
-int ExtractEntry(const char* document, std::string_view directory, std::string_view name) noexcept
+// The document of an open archive, in UTF-16; false for an unknown handle or short memory.
+bool DocumentOf(ArchiveHandle handle, WideHeapText& document, bool& known) noexcept
 {
-    ConverterSettings settings;
-    CopyConverterSettings(settings);
-    // Without a setting there is no converter to run, and the marker text must not be
-    // looked for as a program in the host's folders.
-    if (settings.ConverterPath.View() == SettingNotFound) {
-        return ResultCannotCreateOutput;
+    FixedText<PathBufferSize> ansi;
+    {
+        ArchiveTableHold hold;
+        const ArchiveState* state = hold.Table().Find(HandleNumber(handle));
+        known = state != nullptr;
+        if (!state) {
+            return false;
+        }
+        if (state->WidePath) {
+            // Copied while held: another thread may close the archive once the lock goes.
+            const std::wstring_view path = state->WidePath;
+            return document.Build([&](WideTextBuilder& out) { out.Append(path); });
+        }
+        ansi = state->ArchivePath;
     }
-    HeapText target(0);
-    if (!BuildOnHeap(target, [&](TextBuilder& out) { AppendTargetPath(out, directory, name); })) {
-        return ResultCannotCreateOutput;
-    }
-    const std::string_view targetPath = target.Data();
-    if (HoldsQuote(settings.ConverterPath.View()) || HoldsQuote(document) || HoldsQuote(targetPath)) {
-        return ResultCannotCreateOutput;
-    }
-    // The host named the target as the output and has dealt with overwriting; a target
-    // left from an earlier run must not pass for this run's text. The document itself is
-    // never the output, however its path is spelt.
-    if (AreSameFile(document, target.Data()) || !RemoveStaleTarget(target.Data())) {
-        return ResultCannotCreateOutput;
-    }
-    HeapText line(0);
-    if (!BuildOnHeap(line, [&](TextBuilder& out) {
-            AppendCommandLine(out, settings.ConverterPath.View(), EncodingOptionFor(TagOf(targetPath)), document,
-                              targetPath);
-        }) ||
-        line.Size() > MaxCommandLineSize) {
-        return ResultCannotCreateOutput; // passed whole or not at all: a cut line names another target
-    }
-    const LaunchResult run = RunCommandLine(line.Data());
-    if (!run.started) {
-        return ResultCannotCreateOutput;
-    }
-    // Under Wine a Unix converter runs detached: no handle to wait on and no exit code.
-    // Its run is taken as the converter's own to report, as before exit codes were read.
-    if (run.detached) {
+    return WidenAnsi(ansi.Text(), document);
+}
+
+int Extract(ArchiveHandle handle, int operation, std::wstring_view directory, std::wstring_view name) noexcept
+{
+    if (operation != OperationExtract) {
         return ResultSuccess;
     }
-    if (!run.exitCodeKnown) {
-        return ResultWriteError;
+    WideHeapText document;
+    bool known = false;
+    if (!DocumentOf(handle, document, known)) {
+        return known ? ResultCannotCreateOutput : ResultCannotOpen;
     }
-    return ResultOfConversion(run.exitCode, IsExistingFile(target.Data()));
+    return ExtractEntry(document.Data(), directory, name);
+}
+
+// The next entry of the archive the handle names, written by `write` (name, then the
+// fields both header forms share); 10 and nothing written for an unknown handle.
+template <class WriteName, class WriteFields>
+int NextEntry(ArchiveHandle handle, WriteName&& writeName, WriteFields&& writeFields) noexcept
+{
+    ArchiveTableHold hold;
+    ArchiveState* state = hold.Table().Find(HandleNumber(handle));
+    if (!state) {
+        return ResultNoMoreEntries;
+    }
+    int result = ResultSuccess;
+    if (state->EntryIndex < EntryCount) {
+        writeName(*state);
+    } else {
+        result = ResultNoMoreEntries;
+    }
+    writeFields(state->ArchiveDosTime);
+    // Stops past the last entry, so no number of further calls lists the entries again.
+    if (state->EntryIndex <= EntryCount) {
+        ++state->EntryIndex;
+    }
+    return result;
+}
+
+bool IsSupportedMode(std::int32_t mode) noexcept
+{
+    return mode == ModeList || mode == ModeExtract;
 }
 
 } // namespace
@@ -102,8 +116,7 @@ ArchiveHandle PAPERLENS_CALL OpenArchive(OpenRequest* request)
     if (!request) {
         return nullptr;
     }
-    const int mode = request->RequestMode;
-    if (mode != ModeList && mode != ModeExtract) {
+    if (!IsSupportedMode(request->RequestMode)) {
         request->RequestResult = ResultNotSupported;
         return nullptr;
     }
@@ -120,32 +133,81 @@ ArchiveHandle PAPERLENS_CALL OpenArchive(OpenRequest* request)
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     GetFileLocalTime(path, year, month, day, hour, minute, second);
     state.ArchiveDosTime = PackDosDateTime(day, month, year, hour, minute, second);
+    return Keep(state);
+}
 
-    ArchiveTableHold hold;
-    return HandleOf(hold.Table().Open(state));
+ArchiveHandle PAPERLENS_CALL OpenArchiveW(OpenRequestW* request)
+{
+    if (!request) {
+        return nullptr;
+    }
+    if (!IsSupportedMode(request->RequestMode)) {
+        request->RequestResult = ResultNotSupported;
+        return nullptr;
+    }
+    const std::wstring_view path = TextAt(request->ArchiveNamePtr);
+    WideHeapText kept;
+    if (!IsDocumentPathAcceptable(path, WidePathSize) ||
+        !kept.Build([&](WideTextBuilder& out) { out.Append(path); }) || !IsExistingFile(kept.Data())) {
+        request->RequestResult = ResultCannotOpen;
+        return nullptr;
+    }
+    ArchiveState state;
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    GetFileLocalTime(kept.Data(), year, month, day, hour, minute, second);
+    state.ArchiveDosTime = PackDosDateTime(day, month, year, hour, minute, second);
+    state.WidePath = kept.Release(); // the table's now, given back when the archive goes
+    return Keep(state);
 }
 
 int PAPERLENS_CALL ReadHeader(ArchiveHandle handle, EntryHeader* header)
 {
-    ArchiveTableHold hold;
-    ArchiveState* state = hold.Table().Find(HandleNumber(handle));
-    if (!header || !state) {
+    if (!header) {
         return ResultNoMoreEntries;
     }
-    int result = ResultSuccess;
-    if (state->EntryIndex < EntryCount) {
-        WriteEntryName(header->EntryName, EntryNameSize, state->ArchiveBaseName.View(), state->EntryIndex);
-    } else {
-        result = ResultNoMoreEntries;
+    return NextEntry(
+        handle,
+        [header](const ArchiveState& state) {
+            if (!state.WidePath) {
+                WriteEntryName(header->EntryName, EntryNameSize, state.ArchiveBaseName.Text(), state.EntryIndex);
+                return;
+            }
+            wchar_t name[WideEntryNameSize];
+            WriteEntryName(name, WideEntryNameSize, ArchiveBaseNameOf(std::wstring_view(state.WidePath)),
+                           state.EntryIndex);
+            NarrowIntoField(name, header->EntryName, EntryNameSize);
+        },
+        [header](std::uint32_t time) {
+            header->EntryTime = time;
+            header->UnpackedSize = 1;
+            header->PackedSize = 1;
+        });
+}
+
+int PAPERLENS_CALL ReadHeaderExW(ArchiveHandle handle, EntryHeaderExW* header)
+{
+    if (!header) {
+        return ResultNoMoreEntries;
     }
-    header->EntryTime = state->ArchiveDosTime;
-    header->UnpackedSize = 1;
-    header->PackedSize = 1;
-    // Stops past the last entry, so no number of further calls lists the entries again.
-    if (state->EntryIndex <= EntryCount) {
-        ++state->EntryIndex;
-    }
-    return result;
+    return NextEntry(
+        handle,
+        [header](const ArchiveState& state) {
+            if (state.WidePath) {
+                WriteEntryName(header->EntryName, WideEntryNameSize, ArchiveBaseNameOf(std::wstring_view(state.WidePath)),
+                               state.EntryIndex);
+                return;
+            }
+            char name[EntryNameSize];
+            WriteEntryName(name, EntryNameSize, state.ArchiveBaseName.Text(), state.EntryIndex);
+            WidenIntoField(name, header->EntryName, WideEntryNameSize);
+        },
+        [header](std::uint32_t time) {
+            header->EntryTime = time;
+            header->UnpackedSize = 1;
+            header->UnpackedSizeHigh = 0;
+            header->PackedSize = 1;
+            header->PackedSizeHigh = 0;
+        });
 }
 
 int PAPERLENS_CALL ProcessFile(ArchiveHandle handle, int operation, char* destinationDirectory, char* destinationName)
@@ -153,22 +215,28 @@ int PAPERLENS_CALL ProcessFile(ArchiveHandle handle, int operation, char* destin
     if (operation != OperationExtract) {
         return ResultSuccess;
     }
-    FixedText<PathBufferSize> document;
-    {
-        ArchiveTableHold hold;
-        const ArchiveState* state = hold.Table().Find(HandleNumber(handle));
-        if (!state) {
-            return ResultCannotOpen;
-        }
-        document = state->ArchivePath;
+    WideHeapText directory;
+    WideHeapText name;
+    if (!WidenAnsi(TextAt(destinationDirectory), directory) || !WidenAnsi(TextAt(destinationName), name)) {
+        return ResultCannotCreateOutput;
     }
-    return ExtractEntry(document.CString(), TextAt(destinationDirectory), TextAt(destinationName));
+    return Extract(handle, operation, directory.Text(), name.Text());
+}
+
+int PAPERLENS_CALL ProcessFileW(ArchiveHandle handle, int operation, wchar_t* destinationDirectory,
+                                wchar_t* destinationName)
+{
+    return Extract(handle, operation, TextAt(destinationDirectory), TextAt(destinationName));
 }
 
 int PAPERLENS_CALL CloseArchive(ArchiveHandle handle)
 {
-    ArchiveTableHold hold;
-    hold.Table().Close(HandleNumber(handle));
+    ArchiveState closed;
+    {
+        ArchiveTableHold hold;
+        hold.Table().Close(HandleNumber(handle), closed);
+    }
+    ReleaseHeapText(closed.WidePath);
     return ResultSuccess;
 }
 
@@ -180,6 +248,14 @@ void PAPERLENS_CALL SetProcessDataProc(ArchiveHandle, HostCallback)
 {
 }
 
+void PAPERLENS_CALL SetChangeVolProcW(ArchiveHandle, HostCallbackW)
+{
+}
+
+void PAPERLENS_CALL SetProcessDataProcW(ArchiveHandle, HostCallbackW)
+{
+}
+
 int PAPERLENS_CALL GetPackerCaps()
 {
     return PackerCapabilities;
@@ -187,7 +263,8 @@ int PAPERLENS_CALL GetPackerCaps()
 
 // The library's entry point: no C runtime start-up runs before it. It runs at every
 // notification, thread starts and ends included, so that an edited setting takes effect
-// at the next one. Without a converter setting the library refuses to load.
+// at the next one. Without a converter setting the library refuses to load. Paths are
+// read in UTF-16, so the library works from a folder of any name.
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     // When the process is ending, its other threads are already gone, perhaps holding the
@@ -195,22 +272,22 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
     if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
         return TRUE;
     }
-    char modulePath[PathBufferSize];
-    const DWORD length = ::GetModuleFileNameA(instance, modulePath, PathBufferSize);
+    wchar_t modulePath[PathBufferSize];
+    const DWORD length = ::GetModuleFileNameW(instance, modulePath, PathBufferSize);
     // A cut path would name a shallower folder, and the converter would be looked for there.
     if (length == 0 || length >= PathBufferSize) {
         return FALSE;
     }
     ConverterSettings settings;
-    settings.PluginDirectory.Assign(PluginDirectoryOf(std::string_view(modulePath, length)));
-    const SettingText setting = ReadConverterSetting(settings.PluginDirectory.View(), "PDF");
-    if (setting.View() == SettingNotFound) {
+    settings.PluginDirectory.Assign(PluginDirectoryOf(std::wstring_view(modulePath, length)));
+    const SettingText setting = ReadConverterSetting(settings.PluginDirectory.Text(), L"PDF");
+    if (setting.Text() == SettingNotFound) {
         settings.ConverterPath.Assign(SettingNotFound);
         ReplaceConverterSettings(settings);
         return FALSE;
     }
-    // Both parts are under 256 characters, so the path always fits.
-    settings.ConverterPath.Assign({settings.PluginDirectory.View(), FirstWordOf(setting.View())});
+    // Both parts are under 256 units, so the path always fits.
+    settings.ConverterPath.Assign({settings.PluginDirectory.Text(), FirstWordOf(setting.Text())});
     ReplaceConverterSettings(settings);
     return TRUE;
 }
@@ -225,3 +302,8 @@ static_assert(std::is_same_v<decltype(&CloseArchive), CloseArchiveFunction>);
 static_assert(std::is_same_v<decltype(&SetChangeVolProc), SetChangeVolProcFunction>);
 static_assert(std::is_same_v<decltype(&SetProcessDataProc), SetProcessDataProcFunction>);
 static_assert(std::is_same_v<decltype(&GetPackerCaps), GetPackerCapsFunction>);
+static_assert(std::is_same_v<decltype(&OpenArchiveW), OpenArchiveWFunction>);
+static_assert(std::is_same_v<decltype(&ReadHeaderExW), ReadHeaderExWFunction>);
+static_assert(std::is_same_v<decltype(&ProcessFileW), ProcessFileWFunction>);
+static_assert(std::is_same_v<decltype(&SetChangeVolProcW), SetChangeVolProcWFunction>);
+static_assert(std::is_same_v<decltype(&SetProcessDataProcW), SetProcessDataProcWFunction>);

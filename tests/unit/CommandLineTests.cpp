@@ -40,17 +40,17 @@ TEST(TextBuilder, RefusesWhatDoesNotFitAndStillMeasuresIt)
     char storage[8];
     TextBuilder builder(storage, sizeof storage);
     builder.Append("abc").Append(2, '\\');
-    EXPECT_EQ("abc\\\\", builder.View());
+    EXPECT_EQ("abc\\\\", builder.Text());
     EXPECT_STREQ("abc\\\\", storage);
     builder.Append("xyz"); // 8 characters and a NUL do not fit in 8
     EXPECT_TRUE(builder.Overflowed());
     EXPECT_EQ(8u, builder.Size());
-    EXPECT_EQ("", builder.View()) << "an overflowed text is never read";
+    EXPECT_EQ("", builder.Text()) << "an overflowed text is never read";
     EXPECT_STREQ("", storage);
 
     FixedText<4> text;
     EXPECT_TRUE(text.Assign({"a", "bc"}));
-    EXPECT_EQ("abc", text.View());
+    EXPECT_EQ("abc", text.Text());
     EXPECT_FALSE(text.Assign("abcd"));
     EXPECT_TRUE(text.Empty());
 }

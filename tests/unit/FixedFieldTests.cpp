@@ -42,7 +42,7 @@ TEST(CopyToField, JoinsPiecesAndCutsAcrossThem)
 
 TEST(CopyToField, ToleratesNoField)
 {
-    CopyToField(nullptr, 10, "abc");
+    CopyToField(static_cast<char*>(nullptr), 10, "abc");
     char field[1] = {'#'};
     CopyToField(field, 0, "abc");
     EXPECT_EQ('#', field[0]) << "a zero-size field is not written";
@@ -50,8 +50,9 @@ TEST(CopyToField, ToleratesNoField)
 
 TEST(TextAt, NullIsTheEmptyText)
 {
-    EXPECT_EQ("", TextAt(nullptr));
+    EXPECT_EQ("", TextAt(static_cast<const char*>(nullptr)));
     EXPECT_EQ("abc", TextAt("abc"));
+    EXPECT_EQ(L"", TextAt(static_cast<const wchar_t*>(nullptr)));
 }
 
 } // namespace

@@ -1,0 +1,75 @@
+#include "CodePage.h"
+
+#include "FixedField.h"
+
+#include <windows.h>
+
+namespace {
+
+// Paths are far below 2^31 characters; the longest allowed is 32,767.
+int Count(std::size_t size) noexcept
+{
+    return static_cast<int>(size);
+}
+
+} // namespace
+
+bool WidenAnsi(std::string_view ansi, WideHeapText& wide) noexcept
+{
+    const int units = ansi.empty() ? 0 : ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), Count(ansi.size()), nullptr, 0);
+    WideHeapText converted(static_cast<std::size_t>(units) + 1);
+    if (converted.Size() == 0) {
+        return false;
+    }
+    if (units > 0) {
+        ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), Count(ansi.size()), converted.Data(), units);
+    }
+    converted.Data()[units] = L'\0';
+    wide.Swap(converted);
+    return true;
+}
+
+void NarrowIntoField(std::wstring_view wide, char* field, std::size_t size) noexcept
+{
+    if (size == 0) {
+        return;
+    }
+    const int written = wide.empty() ? 0
+                                     : ::WideCharToMultiByte(CP_ACP, 0, wide.data(), Count(wide.size()), field,
+                                                             Count(size - 1), nullptr, nullptr);
+    field[written > 0 ? written : 0] = '\0';
+}
+
+void WidenIntoField(std::string_view ansi, wchar_t* field, std::size_t size) noexcept
+{
+    if (size == 0) {
+        return;
+    }
+    const int written = ansi.empty() ? 0
+                                     : ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), Count(ansi.size()), field,
+                                                             Count(size - 1));
+    field[written > 0 ? written : 0] = L'\0';
+}
+
+bool IsAnsiExact(std::wstring_view wide) noexcept
+{
+    if (wide.empty() || ::GetACP() == CP_UTF8) {
+        return true;
+    }
+    BOOL usedDefault = FALSE;
+    const int bytes = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), Count(wide.size()), nullptr, 0,
+                                            nullptr, &usedDefault);
+    if (bytes <= 0 || usedDefault) {
+        return false;
+    }
+    // And back again to the very same text: no character stood in for another.
+    HeapText ansi(static_cast<std::size_t>(bytes));
+    WideHeapText back(wide.size() + 1);
+    if (ansi.Size() == 0 || back.Size() == 0) {
+        return false;
+    }
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), Count(wide.size()), ansi.Data(), bytes, nullptr,
+                          nullptr);
+    const int units = ::MultiByteToWideChar(CP_ACP, 0, ansi.Data(), bytes, back.Data(), Count(back.Size()));
+    return units == Count(wide.size()) && std::wstring_view(back.Data(), wide.size()) == wide;
+}

@@ -1,0 +1,20 @@
+// Texts between the system's ANSI code page and UTF-16.
+#pragma once
+
+#include "HeapText.h"
+
+#include <string_view>
+
+// The UTF-16 form of ANSI text; false when memory is short.
+bool WidenAnsi(std::string_view ansi, WideHeapText& wide) noexcept;
+
+// Writes the ANSI form of UTF-16 text into a fixed field, cut to fit, unrepresentable
+// characters replaced as Windows does: for showing a name to an ANSI caller only.
+void NarrowIntoField(std::wstring_view wide, char* field, std::size_t size) noexcept;
+
+// Writes the UTF-16 form of ANSI text into a fixed field, cut to fit.
+void WidenIntoField(std::string_view ansi, wchar_t* field, std::size_t size) noexcept;
+
+// Whether the ANSI code page represents the text exactly, so that a program reading its
+// command line in that code page sees this very path.
+bool IsAnsiExact(std::wstring_view wide) noexcept;

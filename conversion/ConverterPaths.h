@@ -1,0 +1,35 @@
+// Paths the converter can open. It reads its command line through its C runtime in the
+// ANSI code page, so a path that code page cannot represent exactly is handed over in a
+// form it can: the 8.3 short form, or a temporary name for that run only.
+#pragma once
+
+#include "HeapText.h"
+
+#include <string_view>
+
+// The path itself when the ANSI code page represents it exactly, else its short form when
+// that one is; false when neither is (a volume that keeps no short names).
+bool ConverterFormOf(const wchar_t* path, WideHeapText& form) noexcept;
+
+// A file under a temporary name, removed when its owner goes, whatever the run's outcome.
+class TemporaryFile {
+public:
+    TemporaryFile() noexcept = default;
+    ~TemporaryFile();
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    // Names a fresh temporary file in `folder` (already in a form the converter can open),
+    // ending in `extension`; nothing is created yet. False when memory is short.
+    bool Name(std::wstring_view folder, std::wstring_view extension) noexcept;
+    const wchar_t* Path() const noexcept { return path_.Data(); }
+    std::wstring_view Text() const noexcept { return path_.Text(); }
+
+    // The document under this name: a hard link where the volume makes one, else a copy.
+    bool LinkOrCopy(const wchar_t* document) noexcept;
+    // Moves the file the converter wrote to the real target; false when it cannot.
+    bool MoveTo(const wchar_t* target) noexcept;
+
+private:
+    WideHeapText path_;
+};

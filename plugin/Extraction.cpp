@@ -1,0 +1,113 @@
+#include "Extraction.h"
+
+#include "CommandLine.h"
+#include "ConverterLaunch.h"
+#include "ConverterPaths.h"
+#include "ConverterSetting.h"
+#include "CodePage.h"
+#include "HeapText.h"
+#include "ModuleState.h"
+#include "ResultCodes.h"
+#include "TargetFile.h"
+
+namespace {
+
+// The target's folder in a form the converter can open, made once when first needed.
+class TargetFolderForm {
+public:
+    explicit TargetFolderForm(std::wstring_view target) noexcept : folder_(FolderOf(target)) {}
+
+    bool Get(std::wstring_view& form) noexcept
+    {
+        if (!tried_) {
+            tried_ = true;
+            WideHeapText folder;
+            ready_ = folder.Build([&](WideTextBuilder& out) { out.Append(folder_); }) &&
+                     (folder_.empty() ? form_.Build([](WideTextBuilder&) {}) : ConverterFormOf(folder.Data(), form_));
+        }
+        form = form_.Text();
+        return ready_;
+    }
+
+private:
+    std::wstring_view folder_;
+    WideHeapText form_;
+    bool tried_ = false;
+    bool ready_ = false;
+};
+
+} // namespace
+
+int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstring_view name) noexcept
+{
+    ConverterSettings settings;
+    CopyConverterSettings(settings);
+    // Without a setting there is no converter to run, and the marker text must not be
+    // looked for as a program in the host's folders.
+    if (settings.ConverterPath.Text() == SettingNotFound) {
+        return ResultCannotCreateOutput;
+    }
+    WideHeapText target;
+    if (!target.Build([&](WideTextBuilder& out) { AppendTargetPath(out, directory, name); })) {
+        return ResultCannotCreateOutput;
+    }
+    const std::wstring_view targetPath = target.Text();
+    if (HoldsQuote(settings.ConverterPath.Text()) || HoldsQuote(std::wstring_view(document)) ||
+        HoldsQuote(targetPath)) {
+        return ResultCannotCreateOutput;
+    }
+    // The host named the target as the output and has dealt with overwriting; a target
+    // left from an earlier run must not pass for this run's text. The document itself is
+    // never the output, however its path is spelt.
+    if (AreSameFile(document, target.Data()) || !RemoveStaleTarget(target.Data())) {
+        return ResultCannotCreateOutput;
+    }
+
+    // What the converter is handed: paths it can open through the ANSI code page.
+    TargetFolderForm folder(targetPath);
+    std::wstring_view folderForm;
+    WideHeapText documentForm;
+    TemporaryFile documentLink;
+    std::wstring_view documentArgument;
+    if (ConverterFormOf(document, documentForm)) {
+        documentArgument = documentForm.Text();
+    } else if (folder.Get(folderForm) && documentLink.Name(folderForm, L".pdf") && documentLink.LinkOrCopy(document)) {
+        documentArgument = documentLink.Text();
+    } else {
+        return ResultCannotCreateOutput;
+    }
+    TemporaryFile targetStandIn;
+    std::wstring_view targetArgument = targetPath;
+    if (!IsAnsiExact(targetPath)) {
+        if (!folder.Get(folderForm) || !targetStandIn.Name(folderForm, L".txt")) {
+            return ResultCannotCreateOutput;
+        }
+        targetArgument = targetStandIn.Text();
+    }
+
+    WideHeapText line;
+    if (!line.Build([&](WideTextBuilder& out) {
+            AppendCommandLine(out, settings.ConverterPath.Text(), EncodingOptionFor(TagOf(targetPath)),
+                              documentArgument, targetArgument);
+        }) ||
+        line.Size() > MaxCommandLineSize) {
+        return ResultCannotCreateOutput; // passed whole or not at all: a cut line names another target
+    }
+    const LaunchResult run = RunCommandLine(line.Data());
+    if (!run.started) {
+        return ResultCannotCreateOutput;
+    }
+    // Under Wine a Unix converter runs detached: no handle to wait on and no exit code.
+    // Its run is taken as the converter's own to report, as before exit codes were read.
+    if (run.detached) {
+        return ResultSuccess;
+    }
+    if (!run.exitCodeKnown) {
+        return ResultWriteError;
+    }
+    if (run.exitCode == 0 && targetStandIn.Path() && IsExistingFile(targetStandIn.Path()) &&
+        !targetStandIn.MoveTo(target.Data())) {
+        return ResultCannotCreateOutput;
+    }
+    return ResultOfConversion(run.exitCode, IsExistingFile(target.Data()));
+}
