@@ -89,21 +89,23 @@ std::string PopplerMapFolderFor(std::string_view converterPath)
     return folder + "share\\poppler\\unicodeMap";
 }
 
-std::string UnicodeMapText(const std::vector<CharacterByte>& characters)
+std::string UnicodeMapText(const std::vector<CharacterCode>& characters)
 {
     std::string text;
     char line[32];
     for (std::size_t first = 0; first < characters.size();) {
+        const CharacterCode& start = characters[first];
         std::size_t last = first;
-        while (last + 1 < characters.size() && characters[last + 1].first == characters[last].first + 1 &&
-               characters[last + 1].second == characters[last].second + 1) {
+        while (last + 1 < characters.size() && characters[last + 1].size == start.size &&
+               characters[last + 1].character == characters[last].character + 1 &&
+               characters[last + 1].code == characters[last].code + 1) {
             ++last;
         }
         if (last == first) {
-            std::snprintf(line, sizeof line, "%04x %02x\n", characters[first].first, characters[first].second);
+            std::snprintf(line, sizeof line, "%04x %0*x\n", start.character, start.size * 2, start.code);
         } else {
-            std::snprintf(line, sizeof line, "%04x %04x %02x\n", characters[first].first, characters[last].first,
-                          characters[first].second);
+            std::snprintf(line, sizeof line, "%04x %04x %0*x\n", start.character, characters[last].character,
+                          start.size * 2, start.code);
         }
         text += line;
         first = last + 1;
@@ -159,4 +161,54 @@ std::string MeaningOfResult(int result)
     default:
         return "a code the host does not know";
     }
+}
+
+std::string MeaningOfConverterExit(unsigned long exitCode)
+{
+    switch (exitCode) {
+    case 0:
+        return "no error";
+    case 1:
+        return "it could not open the document";
+    case 2:
+        return "it could not open the output file";
+    case 3:
+        return "it is not permitted to read the document (a password?)";
+    case 99:
+        return "another error, such as an encoding it does not know";
+    default:
+        return "an exit code the usual converters do not give";
+    }
+}
+
+std::string EncodingOfEntry(std::string_view entryName)
+{
+    const std::string_view tag = entryName.size() >= 6 ? entryName.substr(entryName.size() - 6, 2) : "";
+    return tag == "_a" ? "ANSI" : tag == "_k" ? "KOI8-R" : tag == "_u" ? "UTF-8" : "";
+}
+
+std::string ProbeDocument()
+{
+    const std::string text = "BT /F1 12 Tf 10 20 Td (Paperlens) Tj ET";
+    const std::string stream = "<< /Length " + std::to_string(text.size()) + " >>\nstream\n" + text + "\nendstream";
+    const std::string objects[] = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 50] /Contents 4 0 R"
+        " /Resources << /Font << /F1 5 0 R >> >> >>",
+        stream,
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+    };
+    std::string document = "%PDF-1.4\n";
+    std::string table = "xref\n0 6\n0000000000 65535 f \n";
+    char entry[24];
+    int number = 1;
+    for (const std::string& object : objects) {
+        std::snprintf(entry, sizeof entry, "%010u 00000 n \n", static_cast<unsigned>(document.size()));
+        table += entry;
+        document += std::to_string(number++) + " 0 obj\n" + object + "\nendobj\n";
+    }
+    const std::size_t tableAt = document.size();
+    return document + table + "trailer\n<< /Size 6 /Root 1 0 R >>\nstartxref\n" + std::to_string(tableAt) +
+           "\n%%EOF\n";
 }

@@ -27,13 +27,18 @@ std::string VersionLineOf(std::string_view versionOutput);
 // when the folder is named bin (any case), then share\poppler\unicodeMap.
 std::string PopplerMapFolderFor(std::string_view converterPath);
 
-// One Unicode character of the Basic Multilingual Plane and the byte it becomes.
-using CharacterByte = std::pair<std::uint16_t, std::uint8_t>;
+// One Unicode character of the Basic Multilingual Plane and the code it becomes, one or two
+// bytes long (code pages of East Asian systems use two).
+struct CharacterCode {
+    std::uint16_t character = 0;
+    std::uint16_t code = 0;
+    int size = 1;
+};
 
 // A unicodeMap file for the characters, given in rising order: one line per character
-// ("000a 0a") or per run of consecutive characters with consecutive bytes
+// ("000a 0a") or per run of consecutive characters with consecutive codes of one size
 // ("0020 007e 20").
-std::string UnicodeMapText(const std::vector<CharacterByte>& characters);
+std::string UnicodeMapText(const std::vector<CharacterCode>& characters);
 
 // An xpdfrc with each of `lines` added once: existing lines are kept as they are, a line
 // already present (spaces aside) is not added again, and the file's line end is kept
@@ -42,3 +47,13 @@ std::string XpdfrcWith(std::string_view existing, const std::vector<std::string>
 
 // A result code of the host's table in plain words.
 std::string MeaningOfResult(int result);
+
+// What the usual converters mean by their exit codes, in plain words.
+std::string MeaningOfConverterExit(unsigned long exitCode);
+
+// The encoding the plug-in asks for an entry: by the tag six characters from the end of
+// its name, "ANSI", "KOI8-R", "UTF-8", or empty for the converter's own default.
+std::string EncodingOfEntry(std::string_view entryName);
+
+// A one-page PDF document holding one word, to try a converter's encodings on.
+std::string ProbeDocument();
