@@ -426,7 +426,7 @@ std::vector<std::string> ProfileList(DWORD (*read)(char*, DWORD, const std::stri
 // Says what is wrong with the settings, the way a user would look for it.
 void CheckSettings(const Installation& found, Findings& findings)
 {
-    Say("settings   %s\n", found.settings.c_str());
+    Say("settings   %s: %s\n", found.settings.c_str(), Exists(found.settings) ? "found" : "missing");
     if (!Exists(found.settings)) {
         if (Exists(found.settings + ".txt")) {
             findings.Problem("it is missing, but Paperlens.ini.txt lies there: the file was saved with an extra "
@@ -475,7 +475,7 @@ void CheckConverter(const Installation& found, Findings& findings)
     if (found.converter.empty()) {
         return;
     }
-    Say("converter  %s\n", found.converter.c_str());
+    Say("converter  %s: %s\n", found.converter.c_str(), Exists(found.converter) ? "found" : "missing");
     if (!Exists(found.converter)) {
         findings.Problem("it does not exist: copy the converter's whole folder into the plug-in's folder and name "
                          "the program, from the plug-in's folder, in PDF=");

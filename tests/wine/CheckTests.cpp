@@ -85,3 +85,24 @@ TEST(Check, PassesAGoodSetupAndShowsTheConvertersMessageWhenAnEntryFails)
 }
 
 } // namespace
+
+namespace {
+
+TEST(HostTool, SpeaksPlainWordsAndUtf8ThroughAPipe)
+{
+    ScratchFolder folder;
+    const std::string document = folder / "rapport \xFC" "ber.pdf"; // ü in code page 1252
+    ASSERT_TRUE(::CopyFileA(SamplePath().c_str(), document.c_str(), FALSE));
+    const HostRun list = RunHostTool("list \"" + LibraryPath() + "\" \"" + document + "\"");
+    EXPECT_EQ(0u, list.exitCode) << list.output;
+    EXPECT_NE(std::string::npos, list.output.find("  rapport \xC3\xBC" "ber_u.txt ")) << list.output;
+    EXPECT_NE(std::string::npos, list.output.find("4 entries")) << list.output;
+    EXPECT_EQ(std::string::npos, list.output.find("ReadHeader")) << list.output;
+
+    const HostRun missing =
+        RunHostTool("extract \"" + LibraryPath() + "\" \"" + document + "\" \"" + folder.Path() + "\" nothing.txt");
+    EXPECT_EQ(1u, missing.exitCode) << missing.output;
+    EXPECT_NE(std::string::npos, missing.output.find("has no entry named nothing.txt")) << missing.output;
+}
+
+} // namespace
