@@ -31,19 +31,23 @@ TEST(ConverterSetup, TellsTheFamiliesApartByTheirVersionOutput)
     EXPECT_EQ("Usage: conv", VersionLineOf("\nUsage: conv\n"));
 }
 
-TEST(UnicodeMapText, JoinsRunsOfConsecutiveCharactersAndBytes)
+TEST(UnicodeMapText, JoinsRunsOfConsecutiveCharactersAndCodes)
 {
-    std::vector<CharacterByte> characters;
+    std::vector<CharacterCode> characters;
     for (std::uint16_t c = 0x20; c <= 0x7E; ++c) {
-        characters.push_back({c, static_cast<std::uint8_t>(c)});
+        characters.push_back({c, c, 1});
     }
-    characters.push_back({0x00A0, 0xA0}); // consecutive character, byte jumps back: a new run
-    characters.push_back({0x00A1, 0xA1});
-    characters.push_back({0x0402, 0x80}); // both jump
-    characters.push_back({0x20AC, 0x88});
-    characters.push_back({0x20AD, 0x8A}); // consecutive character, byte skips one
-    EXPECT_EQ("0020 007e 20\n00a0 00a1 a0\n0402 80\n20ac 88\n20ad 8a\n", UnicodeMapText(characters));
-    EXPECT_EQ("ffff ff\n", UnicodeMapText({{0xFFFF, 0xFF}}));
+    characters.push_back({0x00A0, 0xA0, 1}); // consecutive character, code jumps back: a new run
+    characters.push_back({0x00A1, 0xA1, 1});
+    characters.push_back({0x0402, 0x80, 1}); // both jump
+    characters.push_back({0x20AC, 0x88, 1});
+    characters.push_back({0x20AD, 0x8A, 1}); // consecutive character, code skips one
+    characters.push_back({0x3000, 0x8140, 2});
+    characters.push_back({0x3001, 0x8141, 2});
+    characters.push_back({0x3002, 0x8142, 1}); // a code of another size ends the run
+    EXPECT_EQ("0020 007e 20\n00a0 00a1 a0\n0402 80\n20ac 88\n20ad 8a\n3000 3001 8140\n3002 8142\n",
+              UnicodeMapText(characters));
+    EXPECT_EQ("ffff ff\n", UnicodeMapText({{0xFFFF, 0xFF, 1}}));
     EXPECT_EQ("", UnicodeMapText({}));
 }
 
@@ -68,6 +72,16 @@ TEST(MeaningOfResult, NamesEveryCodeTheLibraryAnswers)
     for (const int code : {0, 10, 13, 15, 16, 19, 24}) {
         EXPECT_NE(MeaningOfResult(99), MeaningOfResult(code)) << code;
     }
+}
+
+TEST(EncodingOfEntry, ReadsTheTagAsThePluginDoes)
+{
+    EXPECT_EQ("ANSI", EncodingOfEntry("report_a.txt"));
+    EXPECT_EQ("KOI8-R", EncodingOfEntry("report_k.txt"));
+    EXPECT_EQ("UTF-8", EncodingOfEntry("report_u.txt"));
+    EXPECT_EQ("", EncodingOfEntry("report.txt"));
+    EXPECT_EQ("KOI8-R", EncodingOfEntry("notes_k.txt")) << "the fourth entry of notes_k.pdf";
+    EXPECT_EQ("", EncodingOfEntry("_a.tx"));
 }
 
 } // namespace
