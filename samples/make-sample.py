@@ -1,9 +1,11 @@
 #!/usr/bin/python3
 """Regenerate samples/sample.pdf: a one-page document with an English and a
 Russian paragraph, set in an embedded (subset) Unicode TrueType font so the
-converter can extract real text in every encoding the plug-in offers.
+converter can extract real text in every encoding the plug-in offers. With
+--western, samples/western.pdf instead: the same made with a paragraph of the
+characters Windows code page 1252 has and Latin-1 lacks.
 
-Usage: /usr/bin/python3 make-sample.py [OUTPUT.pdf]
+Usage: /usr/bin/python3 make-sample.py [--western] [OUTPUT.pdf]
 """
 import os
 import sys
@@ -42,10 +44,22 @@ RUSSIAN = (
     "записывает погоду в потёртую тетрадь, прежде чем пройдёт первый корабль."
 )
 
+# Code page 1252 holds these in 0x80-0x9F, where Latin-1 has control codes;
+# "é" is in both, "маяк" in neither.
+WESTERN_TITLE = "Harbour Prices"
+WESTERN = (
+    "The caf\u00e9\u2019s \u201cHarbour\u201d menu \u2013 fish at 12 \u20ac \u2014 "
+    "is \u2018fine\u2019\u2026 say \u0160imon and \u017dofia, "
+    "who call the lighthouse \u043c\u0430\u044f\u043a."
+)
+
 
 def main(argv):
+    western = "--western" in argv
+    argv = [a for a in argv if a != "--western"]
     out = argv[1] if len(argv) > 1 else os.path.join(
-        os.path.dirname(os.path.abspath(__file__)), "sample.pdf")
+        os.path.dirname(os.path.abspath(__file__)),
+        "western.pdf" if western else "sample.pdf")
 
     # One face only: each embedded face costs ~20 KB (DejaVu's hinted glyphs
     # and its long name table), so the title differs by size, not weight.
@@ -68,12 +82,16 @@ def main(argv):
         # names an unused, unembedded Helvetica.
         initialFontName="DejaVuSans",
     )
-    doc.build([
-        Paragraph(TITLE, title_style),
-        Paragraph(ENGLISH, body_style),
-        Spacer(1, 5 * mm),
-        Paragraph(RUSSIAN, body_style),
-    ])
+    if western:
+        doc.title = WESTERN_TITLE
+        doc.build([Paragraph(WESTERN_TITLE, title_style), Paragraph(WESTERN, body_style)])
+    else:
+        doc.build([
+            Paragraph(TITLE, title_style),
+            Paragraph(ENGLISH, body_style),
+            Spacer(1, 5 * mm),
+            Paragraph(RUSSIAN, body_style),
+        ])
     return 0
 
 

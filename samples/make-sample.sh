@@ -1,11 +1,10 @@
 #!/bin/bash
-# Regenerate samples/sample.pdf. Installs what the generator needs (Debian
+# Regenerate samples/sample.pdf and samples/western.pdf. Installs what the generator needs (Debian
 # packages, only when missing), then runs make-sample.py with Debian's own
 # python3, which is the one that sees python3-reportlab.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-out=${1:-$here/sample.pdf}
 
 need=()
 for pkg in python3-reportlab fonts-dejavu-core; do
@@ -20,5 +19,9 @@ if [ ${#need[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${need[@]}"
 fi
 
-/usr/bin/python3 "$here/make-sample.py" "$out"
-echo "wrote $out ($(stat -c %s "$out") bytes)"
+for out in "$here/sample.pdf" "$here/western.pdf"; do
+    flag=
+    [ "$(basename "$out")" = western.pdf ] && flag=--western
+    /usr/bin/python3 "$here/make-sample.py" $flag "$out"
+    echo "wrote $out ($(stat -c %s "$out") bytes)"
+done

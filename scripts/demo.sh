@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds the library and drives it through the command-line host on
-# the sample document, as the file manager would: list it, extract its four entries, and
-# search their text for an English and a Russian word.
+# Sets up the machine, builds the library and drives it through the command-line host, as
+# a user would: teach the converter the encodings ANSI and KOI8-R (encodings), check the
+# setup (check), then, as the file manager would, list the sample document, extract its four
+# entries and search their text for an English and a Russian word. The converter is Debian's
+# pdftotext behind the stand-in in build/<preset>/plugin, which passes every argument on as
+# it arrives and reads the encoding maps from share/poppler/unicodeMap there (it needs root,
+# or unprivileged user namespaces, for a private mount namespace).
 #   scripts/demo.sh [win32|win64]   (the 32-bit library where this machine runs 32-bit code)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,12 +30,22 @@ host() { cmake/wine-run.sh "$build/wineprefix" "$build/plugin/PaperlensHost.exe"
 library=$(windows "$build/plugin/$library_name")
 sample=$(windows "$PWD/samples/sample.pdf")
 
+western=$(windows "$PWD/samples/western.pdf")
+rm -rf "$build/plugin/share" # start as a fresh install does: no maps yet
+
+echo "== encodings"
+host encodings "$library"
+echo "== check"
+host check "$library" "$sample"
 echo "== list"
 host list "$library" "$sample"
-echo "== extract into $out"
-host extract "$library" "$sample" "$(windows "$out")"
+for document in "$sample" "$western"; do
+  echo "== extract into $out"
+  host extract "$library" "$document" "$(windows "$out")"
+done
 for entry in "$out"/*.txt; do
-  echo "-- $(basename "$entry") ($(wc -c <"$entry") bytes), as UTF-8:"
+  # Each entry holds the converter's bytes; only this display turns them into UTF-8.
+  echo "-- $(basename "$entry") ($(wc -c <"$entry") bytes), shown as UTF-8:"
   case $entry in
     *_k.txt) iconv -f KOI8-R -t UTF-8 "$entry" ;;
     *_a.txt) iconv -f WINDOWS-1252 -t UTF-8 "$entry" ;;

@@ -1,13 +1,14 @@
 // A command-line host: drives a plug-in library exactly as the file manager does, to list a
-// document, extract its entries, or search their text.
+// document, extract its entries or search their text; and helps set one up.
+#include "HostText.h"
 #include "PluginHost.h"
 #include "ResultCodes.h"
-#include "UniqueHandle.h"
+#include "SetupCommands.h"
+#include "ConverterSetup.h"
 
 #include <shellapi.h>
 
-#include <cstdio>
-#include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -15,54 +16,34 @@
 
 namespace {
 
-// One line, so that a check of an installation can tell the tool runs at a glance.
 constexpr const char* Usage =
-    "usage: PaperlensHost list <library> <document> | extract [--full-path] <library> <document> <folder> [entry]"
-    " | search <library> <document> <text>...";
+    "usage: PaperlensHost <command> ...\n"
+    "  encodings <library>\n"
+    "      teach the converter named in Paperlens.ini beside <library> the encodings ANSI\n"
+    "      (this system's code page) and KOI8-R, writing its map files where it reads them\n"
+    "  check <library> [document]\n"
+    "      say in plain words whether the setup works, and what to do when it does not;\n"
+    "      with a document, extract its four entries through the library to try them\n"
+    "  list <library> <document>\n"
+    "      list the document's entries as the file manager sees them\n"
+    "  extract [--full-path] <library> <document> <folder> [entry]\n"
+    "      convert the document's entries (or only the one named [entry]) into <folder>;\n"
+    "      --full-path hands the library the whole target path as the name, as some hosts do,\n"
+    "      instead of the folder and the name apart\n"
+    "  search <library> <document> <text>...\n"
+    "      print the lines of the entries that hold any of the texts\n"
+    "<library> is Paperlens.wcx for PaperlensHost.exe, Paperlens.wcx64 for PaperlensHost64.exe.\n";
 
 constexpr UINT Koi8R = 20866;
-
-void PrintUtf8(const std::string& utf8)
-{
-    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
-    if (::GetConsoleMode(out, &mode)) {
-        const int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-        std::wstring wide(static_cast<std::size_t>(size), L'\0');
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-        DWORD written = 0;
-        ::WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-    } else {
-        std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-    }
-}
-
-std::string Encode(const std::wstring& text, UINT codePage)
-{
-    const int size = ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                          nullptr);
-    return bytes;
-}
-
-std::wstring Decode(const std::string& bytes, UINT codePage)
-{
-    const int size = ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), size);
-    return text;
-}
 
 // The code page an entry's text comes in, from the name's tag, as the host reads it.
 UINT CodePageOf(const std::string& entry)
 {
-    const std::string tag = entry.size() >= 6 ? entry.substr(entry.size() - 6, 2) : std::string();
-    if (tag == "_a") {
+    const std::string encoding = EncodingOfEntry(entry);
+    if (encoding == "ANSI") {
         return CP_ACP;
     }
-    if (tag == "_k") {
+    if (encoding == "KOI8-R") {
         return Koi8R;
     }
     return CP_UTF8; // "_u", and the converter's own default, which is UTF-8 for the usual converters
@@ -76,46 +57,65 @@ std::string ReadWhole(const std::string& path)
 
 int List(const PluginLibrary& library, const std::string& document)
 {
-    std::printf("GetPackerCaps: %d\n", library.GetPackerCaps());
     const Listing listing = ListDocument(library, document);
-    std::printf("OpenArchive: handle %lld", static_cast<long long>(listing.handle));
-    if (listing.requestResultWritten) {
-        std::printf(", result %d", static_cast<int>(listing.requestResult));
+    if (!listing.handle) {
+        Say("cannot open %s: result %d, %s\n", document.c_str(), static_cast<int>(listing.requestResult),
+            MeaningOfResult(listing.requestResult).c_str());
+        return 1;
     }
-    std::printf("\n");
-    int faults = listing.openRecordChanges.empty() ? 0 : 1;
-    if (faults) {
-        std::printf("  open record: %s\n", listing.openRecordChanges.c_str());
+    int faults = 0;
+    if (!listing.openRecordChanges.empty()) {
+        Say("the library wrote where it must not, in the open record: %s\n", listing.openRecordChanges.c_str());
+        ++faults;
     }
+    int count = 0;
     for (const ListedEntry& entry : listing.entries) {
         if (entry.result == ResultSuccess) {
-            std::printf("ReadHeader: %d  %-30s packed %d unpacked %d time 0x%08X (%s)\n", entry.result,
-                        entry.name.c_str(), static_cast<int>(entry.packedSize), static_cast<int>(entry.unpackedSize),
-                        static_cast<unsigned>(entry.time), FormatDosTime(entry.time).c_str());
-        } else {
-            std::printf("ReadHeader: %d\n", entry.result);
+            Say("  %-30s %s\n", entry.name.c_str(), FormatDosTime(entry.time).c_str());
+            ++count;
+        } else if (entry.result != ResultNoMoreEntries) {
+            Say("reading the next entry failed: result %d, %s\n", entry.result, MeaningOfResult(entry.result).c_str());
+            ++faults;
         }
         if (!entry.recordChanges.empty()) {
-            std::printf("  header record: %s\n", entry.recordChanges.c_str());
+            Say("the library wrote where it must not, in the entry record: %s\n", entry.recordChanges.c_str());
             ++faults;
         }
     }
-    if (listing.handle) {
-        std::printf("CloseArchive: %d\n", listing.closeResult);
+    if (listing.closeResult != ResultSuccess) {
+        Say("closing failed: result %d, %s\n", listing.closeResult, MeaningOfResult(listing.closeResult).c_str());
+        ++faults;
     }
-    return listing.handle && faults == 0 ? 0 : 1;
+    Say("%d entries\n", count);
+    return faults == 0 ? 0 : 1;
 }
 
 int Extract(const PluginLibrary& library, const std::string& document, const std::string& folder,
             DestinationStyle style, const std::string& only)
 {
     const std::vector<ExtractedEntry> entries = ExtractDocument(library, document, folder, style, only);
-    int failures = entries.empty() ? 1 : 0;
+    if (entries.empty()) {
+        if (only.empty()) {
+            Say("cannot open %s, or it has no entries\n", document.c_str());
+        } else {
+            Say("%s has no entry named %s (list shows its entries)\n", document.c_str(), only.c_str());
+        }
+        return 1;
+    }
+    int failures = 0;
     for (const ExtractedEntry& entry : entries) {
-        const DWORD attributes = ::GetFileAttributesA(entry.target.c_str());
-        const bool written = attributes != INVALID_FILE_ATTRIBUTES;
-        std::printf("ProcessFile: %d  %-30s -> %s%s\n", entry.result, entry.name.c_str(), entry.target.c_str(),
-                    written ? "" : "  (not written)");
+        const std::string text = ReadWhole(entry.target);
+        const bool written = ::GetFileAttributesA(entry.target.c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (entry.result == ResultSuccess && written) {
+            Say("  %-30s written, %u bytes: %s\n", entry.name.c_str(), static_cast<unsigned>(text.size()),
+                entry.target.c_str());
+        } else if (entry.result == ResultSuccess) {
+            Say("  %-30s NOT WRITTEN, though the library answered success (run check to see why)\n",
+                entry.name.c_str());
+        } else {
+            Say("  %-30s FAILED: result %d, %s (run check to see why)\n", entry.name.c_str(), entry.result,
+                MeaningOfResult(entry.result).c_str());
+        }
         failures += entry.result != ResultSuccess || !written;
     }
     return failures == 0 ? 0 : 1;
@@ -127,7 +127,7 @@ int Search(const PluginLibrary& library, const std::string& document, const std:
     ::GetTempPathA(MAX_PATH, temp);
     const std::string folder = std::string(temp) + "PaperlensHost-" + std::to_string(::GetCurrentProcessId());
     if (!::CreateDirectoryA(folder.c_str(), nullptr)) {
-        std::fprintf(stderr, "PaperlensHost: cannot create %s\n", folder.c_str());
+        Print("PaperlensHost: cannot create " + folder + "\n", true);
         return 2;
     }
     int hits = 0;
@@ -137,7 +137,7 @@ int Search(const PluginLibrary& library, const std::string& document, const std:
         const std::string content = ReadWhole(entry.target);
         ::DeleteFileA(entry.target.c_str());
         if (entry.result != ResultSuccess) {
-            std::printf("%s: ProcessFile answered %d\n", entry.name.c_str(), entry.result);
+            Say("%s: failed, result %d, %s\n", entry.name.c_str(), entry.result, MeaningOfResult(entry.result).c_str());
             continue;
         }
         std::size_t lineStart = 0;
@@ -148,8 +148,8 @@ int Search(const PluginLibrary& library, const std::string& document, const std:
                 const std::string needle = Encode(text, codePage);
                 // A character the entry's encoding cannot hold cannot be found in it.
                 if (!needle.empty() && Decode(needle, codePage) == text && line.find(needle) != std::string::npos) {
-                    PrintUtf8(entry.name + ":" + std::to_string(lineNumber) + ": " +
-                              Encode(Decode(line, codePage), CP_UTF8) + "\n");
+                    PrintWide(Decode(entry.name, CP_ACP) + L":" + std::to_wstring(lineNumber) + L": " +
+                              Decode(line, codePage) + L"\n");
                     ++hits;
                     break;
                 }
@@ -158,16 +158,18 @@ int Search(const PluginLibrary& library, const std::string& document, const std:
         }
     }
     ::RemoveDirectoryA(folder.c_str());
-    std::printf("%d matching lines\n", hits);
+    Say("%d matching lines\n", hits);
     return hits > 0 ? 0 : 1;
 }
 
-std::unique_ptr<PluginLibrary> LoadOrSay(const char* path)
+std::unique_ptr<PluginLibrary> LoadOrSay(const std::string& path)
 {
     std::string error;
     auto library = PluginLibrary::Load(path, error);
     if (!library) {
-        std::fprintf(stderr, "PaperlensHost: cannot use %s: %s\n", path, error.c_str());
+        Print("PaperlensHost: cannot use " + path + ": " + error + "; PaperlensHost check " + path +
+                  " tells why\n",
+              true);
     }
     return library;
 }
@@ -178,8 +180,14 @@ int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
     const std::string command = args.empty() ? std::string() : args[0];
+    if (command == "encodings" && args.size() == 2) {
+        return MakeEncodings(args[1]);
+    }
+    if (command == "check" && (args.size() == 2 || args.size() == 3)) {
+        return CheckSetup(args[1], args.size() == 3 ? args[2] : std::string());
+    }
     if (command == "list" && args.size() == 3) {
-        const auto library = LoadOrSay(argv[2]);
+        const auto library = LoadOrSay(args[1]);
         return library ? List(*library, args[2]) : 2;
     }
     if (command == "extract") {
@@ -189,7 +197,7 @@ int main(int argc, char** argv)
             args.erase(args.begin() + 1);
         }
         if (args.size() == 4 || args.size() == 5) {
-            const auto library = LoadOrSay(args[1].c_str());
+            const auto library = LoadOrSay(args[1]);
             return library ? Extract(*library, args[2], args[3], style, args.size() == 5 ? args[4] : "") : 2;
         }
     }
@@ -202,9 +210,9 @@ int main(int argc, char** argv)
             texts.push_back(wide[i]);
         }
         ::LocalFree(wide);
-        const auto library = LoadOrSay(argv[2]);
+        const auto library = LoadOrSay(args[1]);
         return library ? Search(*library, args[2], texts) : 2;
     }
-    std::fprintf(stderr, "%s\n", Usage);
+    Print(Usage, true);
     return 2;
 }

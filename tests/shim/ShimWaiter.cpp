@@ -2,7 +2,9 @@
 // Installed as pdftotext.exe beside the library, with pdftotext-shim.sh beside it. Wine
 // starts a Unix script detached, with no process handle to wait on, so this program
 // starts the script, waits for the line the script appends to a log when it has finished,
-// and exits with the script's code: the plug-in then waits on a real Windows process.
+// and exits with the script's code: the plug-in then waits on a real Windows process. A Unix
+// program cannot write into a Windows pipe either, so pdftotext's messages come back through
+// a file and go out on this program's standard error, where the real converter writes them.
 #include <windows.h>
 
 #include <cstdlib>
@@ -44,12 +46,12 @@ const char* ArgumentsOf(const char* line)
     return line;
 }
 
-// The first 4 KiB are enough: the script writes one line, code first.
+// The first 64 KiB are enough: the log holds one line, code first, and messages are short.
 std::string ReadSmallFile(const std::string& path)
 {
     const OwnedHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    char buffer[4096] = {};
+    static char buffer[65536];
     DWORD read = 0;
     if (file.Get() == INVALID_HANDLE_VALUE || !::ReadFile(file.Get(), buffer, sizeof buffer - 1, &read, nullptr)) {
         return {};
@@ -75,7 +77,13 @@ int main()
     if (!::GetTempPathA(MAX_PATH, temp) || !::GetTempFileNameA(temp, "p2t", 0, log)) {
         return 3;
     }
+    char output[MAX_PATH];
+    if (!::GetTempFileNameA(temp, "p2o", 0, output)) {
+        ::DeleteFileA(log);
+        return 3;
+    }
     ::SetEnvironmentVariableA("PDFTOTEXT_SHIM_LOG", log);
+    ::SetEnvironmentVariableA("PDFTOTEXT_SHIM_OUTPUT", output);
     std::string line = "\"" + folder + "pdftotext-shim.sh\" " + ArgumentsOf(::GetCommandLineA());
 
     STARTUPINFOA startup = {};
@@ -83,6 +91,7 @@ int main()
     PROCESS_INFORMATION created = {};
     if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created)) {
         ::DeleteFileA(log);
+        ::DeleteFileA(output);
         return 3;
     }
     if (created.hProcess) { // on Windows proper, or a Wine that gives one
@@ -100,5 +109,10 @@ int main()
         ::Sleep(10);
     }
     ::DeleteFileA(log);
+    const std::string messages = ReadSmallFile(output);
+    ::DeleteFileA(output);
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), messages.data(), static_cast<DWORD>(messages.size()), &written,
+                nullptr);
     return code;
 }

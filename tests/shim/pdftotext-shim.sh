@@ -6,7 +6,17 @@
 # folder, it is started by CreateProcessA as a Unix program (Wine runs an
 # executable script as such, whatever its name), with the command line
 # already split the Windows way and with Windows paths such as Z:\tmp\x.pdf.
-# It turns those paths into Linux ones and runs poppler's pdftotext.
+# It turns those paths into Linux ones and runs poppler's pdftotext with
+# every argument as it arrived.
+#
+# A Windows build of Poppler reads its encoding maps from share\poppler\
+# unicodeMap beside its own folder (beside the parent when that folder is
+# named bin); Debian's reads /usr/share/poppler/unicodeMap. So that Debian's
+# pdftotext sees what a Windows one installed here would see, the run gets a
+# private mount namespace in which that folder of this script's folder lies
+# over Debian's: merged with Debian's own maps, or alone when
+# PDFTOTEXT_SHIM_DATA=own (a build that ships no encoding data). The machine
+# itself is left unchanged. This needs root or unprivileged user namespaces.
 #
 # Wine quirks it has to live with:
 # - Wine starts a Unix program detached: CreateProcessA succeeds but returns
@@ -53,13 +63,6 @@ expect_value=
 for orig in "$@"; do
     a=$(to_unix "$orig")
     if [ -n "$expect_value" ]; then
-        # The host's ANSI is Windows code page 1252. Poppler has no such
-        # encoding; Latin1 (ISO-8859-1) is the nearest, and the two agree on
-        # every byte except 0x80-0x9F (curly quotes, dashes, the euro sign),
-        # which Latin1 leaves out.
-        if [ "$expect_value" = -enc ] && [ "$a" = ANSI ]; then
-            a=Latin1
-        fi
         expect_value=
     else
         case $a in
@@ -73,7 +76,11 @@ for orig in "$@"; do
 done
 
 tmp=
-cleanup() { [ -n "$tmp" ] && rm -f -- "$tmp"; }
+empty=
+cleanup() {
+    [ -n "$tmp" ] && rm -f -- "$tmp"
+    [ -n "$empty" ] && rmdir -- "$empty"
+}
 trap 'cleanup; exit 143' TERM
 trap 'cleanup; exit 130' INT
 
@@ -90,15 +97,48 @@ if [ ${#positional[@]} -ge 2 ]; then
     fi
 fi
 
-"$real" "${args[@]}"
+# The data folder a Windows Poppler in this script's folder would read.
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd -P)
+data=$here
+case ${here##*/} in [Bb][Ii][Nn]) data=$(dirname "$here") ;; esac
+maps=$data/share/poppler/unicodeMap
+if [ "${PDFTOTEXT_SHIM_DATA:-}" = own ]; then
+    mode=own
+    if [ ! -d "$maps" ]; then
+        empty=$(mktemp -d) && maps=$empty
+    fi
+elif [ -d "$maps" ]; then
+    mode=merged
+else
+    mode=system
+fi
+namespace=(unshare -m)
+[ "$(id -u)" -eq 0 ] || namespace=(unshare -r -m)
+[ $mode != system ] || namespace=()
+# shellcheck disable=SC2016 # expanded by the inner shell
+inner='system=/usr/share/poppler/unicodeMap
+case $1 in
+    own) mount --bind "$2" "$system" ;;
+    merged) mount -t overlay overlay -o "lowerdir=${2//:/\\:}:$system" "$system" ;;
+esac || { echo "pdftotext-shim: cannot put $2 in place of $system" >&2; exit 98; }
+shift 2
+exec "$@"'
+# A Unix program cannot write into a Windows pipe under Wine: the Windows half names a file
+# for pdftotext's messages and hands them on to whoever started the converter.
+if [ -n "${PDFTOTEXT_SHIM_OUTPUT:-}" ]; then
+    "${namespace[@]}" bash -c "$inner" shim "$mode" "$maps" "$real" "${args[@]}" \
+        >>"$(to_unix "$PDFTOTEXT_SHIM_OUTPUT")" 2>&1
+else
+    "${namespace[@]}" bash -c "$inner" shim "$mode" "$maps" "$real" "${args[@]}"
+fi
 rc=$?
 
 if [ -n "$target" ]; then
     if [ $rc -eq 0 ] && [ -e "$tmp" ]; then
         mv -f -- "$tmp" "$target" || rc=2
     fi
-    cleanup
 fi
+cleanup
 
 if [ -n "${PDFTOTEXT_SHIM_LOG:-}" ]; then
     line="rc=$rc"

@@ -79,6 +79,17 @@ private:
     std::string folder_;
 };
 
+// The command-line host built beside the library under test, run to its end with its output
+// (standard output and error together) captured.
+struct HostRun {
+    DWORD exitCode = 0;
+    std::string output;
+};
+HostRun RunHostTool(const std::string& arguments);
+
+// Removes a folder with everything in it.
+void RemoveTree(const std::string& folder);
+
 // Counts the handle values this process holds; GetProcessHandleCount answers 0 under Wine.
 int CountHandles();
 

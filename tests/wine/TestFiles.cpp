@@ -7,8 +7,6 @@
 
 #include <stdexcept>
 
-namespace {
-
 void RemoveTree(const std::string& folder)
 {
     WIN32_FIND_DATAA found;
@@ -31,8 +29,6 @@ void RemoveTree(const std::string& folder)
     }
     ::RemoveDirectoryA(folder.c_str());
 }
-
-} // namespace
 
 ScratchFolder::ScratchFolder()
 {
@@ -208,4 +204,40 @@ int CountHandles()
         count += ::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
     }
     return count;
+}
+
+HostRun RunHostTool(const std::string& arguments)
+{
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
+        throw std::runtime_error("cannot create a pipe");
+    }
+    UniqueHandle<> reader(readEnd);
+    UniqueHandle<> writer(writeEnd);
+    ::SetHandleInformation(reader.Get(), HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writer.Get();
+    startup.hStdError = writer.Get();
+    const std::string library = LibraryPath();
+    std::string line = "\"" + library.substr(0, library.rfind('\\') + 1) + "PaperlensHost.exe\" " + arguments;
+    PROCESS_INFORMATION created = {};
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &created)) {
+        throw std::runtime_error("cannot run " + line);
+    }
+    const UniqueHandle<> process(created.hProcess);
+    const UniqueHandle<> thread(created.hThread);
+    writer.Reset(); // the end of the output shows once the host has gone
+    HostRun run;
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(reader.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        run.output.append(buffer, read);
+    }
+    ::WaitForSingleObject(process.Get(), INFINITE);
+    ::GetExitCodeProcess(process.Get(), &run.exitCode);
+    return run;
 }

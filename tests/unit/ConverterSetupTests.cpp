@@ -1,0 +1,87 @@
+#include "ConverterSetup.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ConverterSetup, FindsTheConverterAsThePluginDoes)
+{
+    EXPECT_EQ("C:\\p l\\pdftotext.exe", ConverterPathFor("C:\\p l\\Paperlens.wcx64", "pdftotext.exe -q"));
+    EXPECT_EQ("C:\\p\\poppler\\bin\\pdftotext.exe", ConverterPathFor("C:\\p\\Paperlens.wcx", "poppler\\bin\\pdftotext.exe"));
+    EXPECT_EQ("C:\\p\\", ConverterPathFor("C:\\p\\Paperlens.wcx", " pdftotext.exe")) << "a leading space leaves no word";
+}
+
+TEST(ConverterSetup, PlacesPopplerMapsAsPopplerLooksForThem)
+{
+    EXPECT_EQ("C:\\p\\Library\\share\\poppler\\unicodeMap", PopplerMapFolderFor("C:\\p\\Library\\bin\\pdftotext.exe"));
+    EXPECT_EQ("C:\\p\\Library\\share\\poppler\\unicodeMap", PopplerMapFolderFor("C:\\p\\Library\\BIN\\pdftotext.exe"));
+    EXPECT_EQ("C:\\p\\share\\poppler\\unicodeMap", PopplerMapFolderFor("C:\\p\\pdftotext.exe"));
+    EXPECT_EQ("C:\\p\\bins\\share\\poppler\\unicodeMap", PopplerMapFolderFor("C:\\p\\bins\\pdftotext.exe"));
+}
+
+TEST(ConverterSetup, TellsTheFamiliesApartByTheirVersionOutput)
+{
+    const char* poppler = "pdftotext version 22.12.0\nCopyright 2005-2022 The Poppler Developers - "
+                          "http://poppler.freedesktop.org\nCopyright 1996-2011, 2022 Glyph & Cog, LLC\n";
+    const char* xpdf = "pdftotext version 4.04 [www.xpdfreader.com]\r\nCopyright 1996-2022 Glyph & Cog, LLC\r\n";
+    EXPECT_EQ(ConverterFamily::Poppler, ConverterFamilyOf(poppler));
+    EXPECT_EQ(ConverterFamily::Xpdf, ConverterFamilyOf(xpdf));
+    EXPECT_EQ(ConverterFamily::Unknown, ConverterFamilyOf("Usage: conv [options] <file>\n"));
+    EXPECT_EQ("pdftotext version 4.04 [www.xpdfreader.com]", VersionLineOf(xpdf));
+    EXPECT_EQ("Usage: conv", VersionLineOf("\nUsage: conv\n"));
+}
+
+TEST(UnicodeMapText, JoinsRunsOfConsecutiveCharactersAndCodes)
+{
+    std::vector<CharacterCode> characters;
+    for (std::uint16_t c = 0x20; c <= 0x7E; ++c) {
+        characters.push_back({c, c, 1});
+    }
+    characters.push_back({0x00A0, 0xA0, 1}); // consecutive character, code jumps back: a new run
+    characters.push_back({0x00A1, 0xA1, 1});
+    characters.push_back({0x0402, 0x80, 1}); // both jump
+    characters.push_back({0x20AC, 0x88, 1});
+    characters.push_back({0x20AD, 0x8A, 1}); // consecutive character, code skips one
+    characters.push_back({0x3000, 0x8140, 2});
+    characters.push_back({0x3001, 0x8141, 2});
+    characters.push_back({0x3002, 0x8142, 1}); // a code of another size ends the run
+    EXPECT_EQ("0020 007e 20\n00a0 00a1 a0\n0402 80\n20ac 88\n20ad 8a\n3000 3001 8140\n3002 8142\n",
+              UnicodeMapText(characters));
+    EXPECT_EQ("ffff ff\n", UnicodeMapText({{0xFFFF, 0xFF, 1}}));
+    EXPECT_EQ("", UnicodeMapText({}));
+}
+
+TEST(XpdfrcWith, AddsEachLineOnceAndKeepsWhatIsThere)
+{
+    const std::vector<std::string> lines = {"unicodeMap ANSI C:\\x\\ANSI.unicodeMap",
+                                            "unicodeMap KOI8-R C:\\x\\KOI8-R.unicodeMap"};
+    EXPECT_EQ("unicodeMap ANSI C:\\x\\ANSI.unicodeMap\r\nunicodeMap KOI8-R C:\\x\\KOI8-R.unicodeMap\r\n",
+              XpdfrcWith("", lines))
+        << "a new file";
+    const std::string mine = "textEOL unix\nunicodeMap  ANSI C:\\x\\ANSI.unicodeMap\n";
+    EXPECT_EQ(mine + "unicodeMap KOI8-R C:\\x\\KOI8-R.unicodeMap\n", XpdfrcWith(mine, lines))
+        << "spacing aside, a present line is not added twice; LF stays LF";
+    EXPECT_EQ("textEOL dos\r\n" + lines[0] + "\r\n", XpdfrcWith("textEOL dos", {lines[0]}))
+        << "a last line without its end gets one first";
+    const std::string full = XpdfrcWith("", lines);
+    EXPECT_EQ(full, XpdfrcWith(full, lines)) << "a second run changes nothing";
+}
+
+TEST(MeaningOfResult, NamesEveryCodeTheLibraryAnswers)
+{
+    for (const int code : {0, 10, 13, 15, 16, 19, 24}) {
+        EXPECT_NE(MeaningOfResult(99), MeaningOfResult(code)) << code;
+    }
+}
+
+TEST(EncodingOfEntry, ReadsTheTagAsThePluginDoes)
+{
+    EXPECT_EQ("ANSI", EncodingOfEntry("report_a.txt"));
+    EXPECT_EQ("KOI8-R", EncodingOfEntry("report_k.txt"));
+    EXPECT_EQ("UTF-8", EncodingOfEntry("report_u.txt"));
+    EXPECT_EQ("", EncodingOfEntry("report.txt"));
+    EXPECT_EQ("KOI8-R", EncodingOfEntry("notes_k.txt")) << "the fourth entry of notes_k.pdf";
+    EXPECT_EQ("", EncodingOfEntry("_a.tx"));
+}
+
+} // namespace

@@ -1,0 +1,108 @@
+// The command-line host's check, on a good setup and on the broken ones users make.
+#include "TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string GoodSettings = "[Converters]\r\nPDF=pdftotext.exe\r\n";
+
+std::string Quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
+
+struct BrokenSetup {
+    const char* what;
+    std::string settings;
+    bool longPath;
+    const char* namedCause;
+};
+
+TEST(Check, NamesTheCauseOfEachBrokenSetup)
+{
+    const BrokenSetup setups[] = {
+        {"no settings file", "", false, "it is missing: the plug-in refuses to load"},
+        {"a misspelt section", "[Convertres]\r\nPDF=pdftotext.exe\r\n", false,
+         "it has no section [Converters] (it has [Convertres])"},
+        {"no PDF key", "[Converters]\r\nPFD=pdftotext.exe\r\n", false, "gives no value PDF= (it has PFD=pdftotext.exe)"},
+        {"settings saved as Paperlens.ini.txt", "", false, "Paperlens.ini.txt lies there"},
+        {"a library path of 257 characters", GoodSettings, true,
+         "characters long: the plug-in refuses to load from a path of 256 characters or more"},
+        {"no converter", GoodSettings, false, "it does not exist: copy the converter's whole folder"},
+    };
+    for (const BrokenSetup& setup : setups) {
+        SCOPED_TRACE(setup.what);
+        const PluginInstall install(setup.settings, "");
+        if (std::string(setup.what).find(".txt") != std::string::npos) {
+            WriteWholeFile(install.Folder() + "\\Paperlens.ini.txt", GoodSettings);
+        }
+        std::string library = install.LibraryFile();
+        if (setup.longPath) {
+            // Its settings path, two characters shorter, still fits the A calls' 260.
+            const std::string name = library.substr(library.rfind('\\'));
+            const std::string folder = install.Folder() + "\\" + std::string(256 - install.Folder().size() - name.size(), 'p');
+            ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+            ASSERT_TRUE(::CopyFileA(library.c_str(), (folder + name).c_str(), FALSE));
+            WriteWholeFile(folder + "\\Paperlens.ini", GoodSettings);
+            library = folder + name;
+            ASSERT_EQ(257u, library.size());
+        }
+        const HostRun run = RunHostTool("check " + Quoted(library) + " " + Quoted(SamplePath()));
+        EXPECT_EQ(1u, run.exitCode) << run.output;
+        EXPECT_NE(std::string::npos, run.output.find(setup.namedCause)) << run.output;
+        const bool loads = setup.what == std::string("no converter");
+        EXPECT_EQ(loads, run.output.find("the library loads") != std::string::npos) << run.output;
+        if (loads) {
+            EXPECT_NE(std::string::npos, run.output.find("result 16, the output file cannot be created")) << run.output;
+        }
+    }
+}
+
+TEST(Check, PassesAGoodSetupAndShowsTheConvertersMessageWhenAnEntryFails)
+{
+    const std::string library = Quoted(LibraryPath());
+    const std::string folder = LibraryPath().substr(0, LibraryPath().rfind('\\') + 1);
+    ASSERT_EQ(0u, RunHostTool("encodings " + library).exitCode);
+    const HostRun good = RunHostTool("check " + library + " " + Quoted(SamplePath()));
+    EXPECT_EQ(0u, good.exitCode) << good.output;
+    for (const char* line : {"version    pdftotext version ", "(Poppler)", "encodings  ANSI, KOI8-R, UTF-8: known",
+                             "sample_a.txt             written, ", "sample.txt               written, ",
+                             "everything works"}) {
+        EXPECT_NE(std::string::npos, good.output.find(line)) << line << "\n" << good.output;
+    }
+
+    ScratchFolder scratch;
+    const std::string damaged = scratch / "damaged.pdf";
+    WriteWholeFile(damaged, ReadWholeFile(SamplePath()).substr(0, 400));
+    const HostRun bad = RunHostTool("check " + library + " " + Quoted(damaged));
+    EXPECT_EQ(1u, bad.exitCode) << bad.output;
+    EXPECT_NE(std::string::npos, bad.output.find("the converter, run the same way, exits 1: it could not open the "
+                                                 "document"))
+        << bad.output;
+    EXPECT_NE(std::string::npos, bad.output.find("4 problems found")) << bad.output;
+    RemoveTree(folder + "share");
+}
+
+} // namespace
+
+namespace {
+
+TEST(HostTool, SpeaksPlainWordsAndUtf8ThroughAPipe)
+{
+    ScratchFolder folder;
+    const std::string document = folder / "rapport \xFC" "ber.pdf"; // ü in code page 1252
+    ASSERT_TRUE(::CopyFileA(SamplePath().c_str(), document.c_str(), FALSE));
+    const HostRun list = RunHostTool("list \"" + LibraryPath() + "\" \"" + document + "\"");
+    EXPECT_EQ(0u, list.exitCode) << list.output;
+    EXPECT_NE(std::string::npos, list.output.find("  rapport \xC3\xBC" "ber_u.txt ")) << list.output;
+    EXPECT_NE(std::string::npos, list.output.find("4 entries")) << list.output;
+    EXPECT_EQ(std::string::npos, list.output.find("ReadHeader")) << list.output;
+
+    const HostRun missing =
+        RunHostTool("extract \"" + LibraryPath() + "\" \"" + document + "\" \"" + folder.Path() + "\" nothing.txt");
+    EXPECT_EQ(1u, missing.exitCode) << missing.output;
+    EXPECT_NE(std::string::npos, missing.output.find("has no entry named nothing.txt")) << missing.output;
+}
+
+} // namespace

@@ -1,0 +1,59 @@
+// What the command-line host works out about a converter installation without asking
+// Windows: where the plug-in looks for its converter, where each converter family keeps its
+// encoding maps, how a map file reads, and what the host's result codes mean.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// The folder of a Windows path, up to and including its last backslash.
+std::string FolderOf(std::string_view path);
+
+// The converter the plug-in runs: the library's folder + the setting's first word.
+std::string ConverterPathFor(std::string_view libraryPath, std::string_view setting);
+
+enum class ConverterFamily { Unknown, Poppler, Xpdf };
+
+// Told by what `-v` prints: Poppler names itself; Xpdf names its maker or its site.
+ConverterFamily ConverterFamilyOf(std::string_view versionOutput);
+
+// The first line that names a version, or the first non-empty line.
+std::string VersionLineOf(std::string_view versionOutput);
+
+// Where Poppler on Windows reads its maps: its module's folder, or that folder's parent
+// when the folder is named bin (any case), then share\poppler\unicodeMap.
+std::string PopplerMapFolderFor(std::string_view converterPath);
+
+// One Unicode character of the Basic Multilingual Plane and the code it becomes, one or two
+// bytes long (code pages of East Asian systems use two).
+struct CharacterCode {
+    std::uint16_t character = 0;
+    std::uint16_t code = 0;
+    int size = 1;
+};
+
+// A unicodeMap file for the characters, given in rising order: one line per character
+// ("000a 0a") or per run of consecutive characters with consecutive codes of one size
+// ("0020 007e 20").
+std::string UnicodeMapText(const std::vector<CharacterCode>& characters);
+
+// An xpdfrc with each of `lines` added once: existing lines are kept as they are, a line
+// already present (spaces aside) is not added again, and the file's line end is kept
+// (CRLF where it has none yet).
+std::string XpdfrcWith(std::string_view existing, const std::vector<std::string>& lines);
+
+// A result code of the host's table in plain words.
+std::string MeaningOfResult(int result);
+
+// What the usual converters mean by their exit codes, in plain words.
+std::string MeaningOfConverterExit(unsigned long exitCode);
+
+// The encoding the plug-in asks for an entry: by the tag six characters from the end of
+// its name, "ANSI", "KOI8-R", "UTF-8", or empty for the converter's own default.
+std::string EncodingOfEntry(std::string_view entryName);
+
+// A one-page PDF document holding one word, to try a converter's encodings on.
+std::string ProbeDocument();

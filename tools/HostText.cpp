@@ -1,0 +1,60 @@
+#include "HostText.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+std::wstring Decode(const std::string& bytes, UINT codePage)
+{
+    const int size = ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), size);
+    return text;
+}
+
+std::string Encode(const std::wstring& text, UINT codePage)
+{
+    const int size = ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
+                          nullptr);
+    return bytes;
+}
+
+void PrintWide(const std::wstring& text, bool error)
+{
+    std::FILE* stream = error ? stderr : stdout;
+    std::fflush(stream);
+    const HANDLE out = ::GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    DWORD written = 0;
+    // A console shows Unicode whatever its code page; anything else gets UTF-8, which
+    // today's terminals and editors read.
+    if (::GetConsoleMode(out, &mode)) {
+        ::WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    } else {
+        const std::string utf8 = Encode(text, CP_UTF8);
+        std::fwrite(utf8.data(), 1, utf8.size(), stream);
+        std::fflush(stream);
+    }
+}
+
+void Print(const std::string& ansi, bool error)
+{
+    PrintWide(Decode(ansi, CP_ACP), error);
+}
+
+void Say(const char* format, ...)
+{
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::va_list again;
+    va_copy(again, arguments);
+    const int size = std::vsnprintf(nullptr, 0, format, arguments);
+    va_end(arguments);
+    std::vector<char> text(static_cast<std::size_t>(size > 0 ? size : 0) + 1);
+    std::vsnprintf(text.data(), text.size(), format, again);
+    va_end(again);
+    Print(text.data());
+}

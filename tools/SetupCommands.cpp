@@ -1,0 +1,584 @@
+#include "SetupCommands.h"
+
+#include "ConverterSetup.h"
+#include "HostText.h"
+#include "PluginHost.h"
+#include "ResultCodes.h"
+#include "UniqueHandle.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr UINT Koi8R = 20866;
+constexpr DWORD ConverterTimeoutMs = 60000;
+// The plug-in refuses to load from a path this long or longer.
+constexpr std::size_t LongestLibraryPath = 255;
+
+std::string FullPathOf(const std::string& path)
+{
+    char full[MAX_PATH * 4];
+    const DWORD length = ::GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    return length > 0 && length < sizeof full ? std::string(full, length) : path;
+}
+
+bool Exists(const std::string& path)
+{
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool ReadWhole(const std::string& path, std::string& content)
+{
+    UniqueHandle<> file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    content.clear();
+    if (!file) {
+        return false;
+    }
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        content.append(buffer, read);
+    }
+    return true;
+}
+
+bool WriteWhole(const std::string& path, const std::string& content)
+{
+    UniqueHandle<> file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr));
+    DWORD written = 0;
+    return file && ::WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+           written == content.size();
+}
+
+// Creates the folder and any missing folder above it.
+bool CreateFolders(const std::string& folder)
+{
+    for (std::size_t at = folder.find('\\', 3); at != std::string::npos; at = folder.find('\\', at + 1)) {
+        ::CreateDirectoryA(folder.substr(0, at).c_str(), nullptr);
+    }
+    return ::CreateDirectoryA(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+std::string SystemMessage(DWORD error)
+{
+    char text[512] = {};
+    ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                     sizeof text, nullptr);
+    std::string message = text;
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
+        message.pop_back();
+    }
+    return "error " + std::to_string(error) + (message.empty() ? "" : " (" + message + ")");
+}
+
+std::string Quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
+
+// A fresh folder under the temporary folder, removed with its files when the owner goes.
+class TemporaryFolder {
+public:
+    TemporaryFolder()
+    {
+        char temp[MAX_PATH];
+        ::GetTempPathA(MAX_PATH, temp);
+        for (unsigned serial = 0; serial < 1000 && path_.empty(); ++serial) {
+            const std::string path = std::string(temp) + "PaperlensHost-" + std::to_string(::GetCurrentProcessId()) +
+                                     "-" + std::to_string(serial);
+            if (::CreateDirectoryA(path.c_str(), nullptr)) {
+                path_ = path;
+            }
+        }
+    }
+    ~TemporaryFolder()
+    {
+        if (path_.empty()) {
+            return;
+        }
+        WIN32_FIND_DATAA found;
+        const HANDLE search = ::FindFirstFileA((path_ + "\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                ::DeleteFileA((path_ + "\\" + found.cFileName).c_str());
+            } while (::FindNextFileA(search, &found));
+            ::FindClose(search);
+        }
+        ::RemoveDirectoryA(path_.c_str());
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    bool IsValid() const { return !path_.empty(); }
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+struct CapturedRun {
+    bool started = false;
+    DWORD error = 0; // why it could not start
+    bool ended = false;
+    DWORD exitCode = 0;
+    std::string output; // standard output and standard error together
+};
+
+// Runs a command line hidden, as the plug-in does, but with its output captured and at
+// most a minute allowed.
+CapturedRun RunCaptured(std::string commandLine)
+{
+    CapturedRun run;
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
+        run.error = ::GetLastError();
+        return run;
+    }
+    UniqueHandle<> reader(readEnd);
+    UniqueHandle<> writer(writeEnd);
+    ::SetHandleInformation(reader.Get(), HANDLE_FLAG_INHERIT, 0);
+    UniqueHandle<> nothing(::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                         OPEN_EXISTING, 0, nullptr));
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdInput = nothing.Get();
+    startup.hStdOutput = writer.Get();
+    startup.hStdError = writer.Get();
+    PROCESS_INFORMATION created = {};
+    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                          &created)) {
+        run.error = ::GetLastError();
+        return run;
+    }
+    const UniqueHandle<> process(created.hProcess);
+    const UniqueHandle<> thread(created.hThread);
+    run.started = true;
+    writer.Reset(); // only the converter writes now
+
+    // Read as it comes, so that a converter with much to say never stalls on a full pipe.
+    char buffer[4096];
+    for (DWORD waited = 0;; waited += 20) {
+        DWORD available = 0;
+        while (::PeekNamedPipe(reader.Get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            DWORD read = 0;
+            if (!::ReadFile(reader.Get(), buffer, sizeof buffer, &read, nullptr) || read == 0) {
+                break;
+            }
+            run.output.append(buffer, read);
+        }
+        if (run.ended) {
+            break;
+        }
+        if (::WaitForSingleObject(process.Get(), 20) == WAIT_OBJECT_0) {
+            run.ended = true; // one more pass drains what it wrote last
+        } else if (waited >= ConverterTimeoutMs) {
+            ::TerminateProcess(process.Get(), 1);
+            ::WaitForSingleObject(process.Get(), 5000);
+            break;
+        }
+    }
+    ::GetExitCodeProcess(process.Get(), &run.exitCode);
+    return run;
+}
+
+// The converter's message, on one line per line, indented.
+void SayOutput(const std::string& output)
+{
+    std::size_t start = 0;
+    while (start < output.size()) {
+        const std::size_t end = std::min(output.find('\n', start), output.size());
+        std::string line = output.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (!line.empty()) {
+            Say("      %s\n", line.c_str());
+        }
+        start = end + 1;
+    }
+}
+
+std::string DescribeRun(const CapturedRun& run)
+{
+    if (!run.started) {
+        return "could not be started: " + SystemMessage(run.error);
+    }
+    if (!run.ended) {
+        return "did not end within a minute and was stopped";
+    }
+    return "exits " + std::to_string(run.exitCode) + ": " + MeaningOfConverterExit(run.exitCode);
+}
+
+// What the library's settings name, found as the plug-in finds it.
+struct Installation {
+    std::string library;
+    std::string settings;
+    std::string setting; // empty when the settings name no converter
+    std::string converter;
+};
+
+Installation InstallationOf(const std::string& libraryPath)
+{
+    Installation found;
+    found.library = FullPathOf(libraryPath);
+    found.settings = FolderOf(found.library) + "Paperlens.ini";
+    char value[1024] = {};
+    ::GetPrivateProfileStringA("Converters", "PDF", "", value, sizeof value, found.settings.c_str());
+    found.setting = value;
+    if (!found.setting.empty()) {
+        found.converter = ConverterPathFor(found.library, found.setting);
+    }
+    return found;
+}
+
+// Runs the converter on a tiny document of its own with the encoding asked for.
+bool Knows(const std::string& converter, const std::string& encoding, const TemporaryFolder& folder,
+           CapturedRun* failed = nullptr)
+{
+    const std::string document = folder / "probe.pdf";
+    const std::string target = folder / ("probe-" + encoding + ".txt");
+    if (!Exists(document) && !WriteWhole(document, ProbeDocument())) {
+        return false;
+    }
+    const CapturedRun run =
+        RunCaptured(Quoted(converter) + " -enc " + encoding + " -layout " + Quoted(document) + " " + Quoted(target));
+    const bool known = run.ended && run.exitCode == 0 && Exists(target);
+    ::DeleteFileA(target.c_str());
+    if (!known && failed) {
+        *failed = run;
+    }
+    return known;
+}
+
+// Every character of the Basic Multilingual Plane the code page holds exactly: converted
+// with no best fit, and kept only when it converts back to itself.
+std::vector<CharacterCode> CodePageCharacters(UINT codePage)
+{
+    std::vector<CharacterCode> characters;
+    for (unsigned value = 0; value <= 0xFFFF; ++value) {
+        if (value >= 0xD800 && value <= 0xDFFF) {
+            continue; // halves of surrogate pairs are no characters
+        }
+        const wchar_t character = static_cast<wchar_t>(value);
+        char bytes[4] = {};
+        BOOL defaulted = FALSE;
+        const int size = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, &character, 1, bytes, sizeof bytes,
+                                               nullptr, &defaulted);
+        wchar_t back[2] = {};
+        if (size < 1 || size > 2 || defaulted ||
+            ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, size, back, 2) != 1 || back[0] != character) {
+            continue;
+        }
+        std::uint16_t code = static_cast<unsigned char>(bytes[0]);
+        if (size == 2) {
+            code = static_cast<std::uint16_t>(code << 8 | static_cast<unsigned char>(bytes[1]));
+        }
+        characters.push_back({static_cast<std::uint16_t>(value), code, size});
+    }
+    return characters;
+}
+
+enum class Placed { Wrote, Found, Failed };
+
+Placed PlaceFile(const std::string& path, const std::string& content)
+{
+    std::string existing;
+    if (ReadWhole(path, existing) && existing == content) {
+        Say("found in place %s\n", path.c_str());
+        return Placed::Found;
+    }
+    if (!CreateFolders(FolderOf(path).substr(0, FolderOf(path).size() - 1)) || !WriteWhole(path, content)) {
+        Say("cannot write %s: %s\n", path.c_str(), SystemMessage(::GetLastError()).c_str());
+        return Placed::Failed;
+    }
+    Say("wrote %s\n", path.c_str());
+    return Placed::Wrote;
+}
+
+// Runs `-v` and says which family the converter belongs to.
+ConverterFamily SayVersion(const std::string& converter, std::string& line)
+{
+    const CapturedRun run = RunCaptured(Quoted(converter) + " -v");
+    line = VersionLineOf(run.output);
+    const ConverterFamily family = ConverterFamilyOf(run.output);
+    if (!run.started) {
+        line = "the converter " + DescribeRun(run);
+    }
+    return family;
+}
+
+const char* NameOf(ConverterFamily family)
+{
+    return family == ConverterFamily::Poppler ? "Poppler" : family == ConverterFamily::Xpdf ? "Xpdf" : "unknown";
+}
+
+} // namespace
+
+int MakeEncodings(const std::string& libraryPath)
+{
+    const Installation found = InstallationOf(libraryPath);
+    if (found.converter.empty()) {
+        Say("%s names no converter ([Converters] PDF=); run PaperlensHost check to see why\n", found.settings.c_str());
+        return 1;
+    }
+    if (!Exists(found.converter)) {
+        Say("the converter %s does not exist; run PaperlensHost check to see why\n", found.converter.c_str());
+        return 1;
+    }
+    std::string version;
+    const ConverterFamily family = SayVersion(found.converter, version);
+    Say("converter %s\n  %s (%s)\n", found.converter.c_str(), version.c_str(), NameOf(family));
+    if (family == ConverterFamily::Unknown) {
+        Say("its version output names neither Poppler nor Xpdf, so where it reads encoding maps is unknown\n");
+        return 1;
+    }
+    TemporaryFolder scratch;
+    if (!scratch.IsValid()) {
+        Say("cannot create a temporary folder\n");
+        return 1;
+    }
+    const UINT ansi = ::GetACP();
+    const std::string folder = family == ConverterFamily::Poppler ? PopplerMapFolderFor(found.converter) + "\\"
+                                                                   : FolderOf(found.converter);
+    const std::string suffix = family == ConverterFamily::Poppler ? "" : ".unicodeMap";
+    struct Wanted {
+        const char* name;
+        UINT codePage;
+    };
+    int failures = 0;
+    std::vector<std::string> xpdfrcLines;
+    for (const Wanted& wanted : {Wanted{"ANSI", ansi}, Wanted{"KOI8-R", Koi8R}}) {
+        const std::string path = folder + wanted.name + suffix;
+        const std::string map = UnicodeMapText(CodePageCharacters(wanted.codePage));
+        std::string existing;
+        const bool ours = ReadWhole(path, existing) && existing == map;
+        // KOI8-R is the same everywhere: a converter that brings its own map keeps it.
+        if (!ours && wanted.codePage == Koi8R && Knows(found.converter, wanted.name, scratch)) {
+            Say("KOI8-R: the converter's own data has it\n");
+            continue;
+        }
+        if (map.empty()) {
+            Say("%s: code page %u holds no character this system can convert\n", wanted.name, wanted.codePage);
+            ++failures;
+            continue;
+        }
+        failures += PlaceFile(path, map) == Placed::Failed;
+        const std::string quoted = path.find(' ') == std::string::npos ? path : Quoted(path);
+        xpdfrcLines.push_back(std::string("unicodeMap ") + wanted.name + " " + quoted);
+    }
+    if (family == ConverterFamily::Xpdf && !xpdfrcLines.empty()) {
+        const std::string xpdfrc = FolderOf(found.converter) + "xpdfrc";
+        std::string existing;
+        ReadWhole(xpdfrc, existing);
+        failures += PlaceFile(xpdfrc, XpdfrcWith(existing, xpdfrcLines)) == Placed::Failed;
+    }
+    for (const char* name : {"ANSI", "KOI8-R"}) {
+        CapturedRun run;
+        if (!Knows(found.converter, name, scratch, &run)) {
+            Say("the converter still does not know %s: it %s\n", name, DescribeRun(run).c_str());
+            SayOutput(run.output);
+            ++failures;
+        }
+    }
+    if (failures == 0) {
+        Say("the converter knows ANSI (code page %u) and KOI8-R\n", ansi);
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+namespace {
+
+// Counts what does not work, and says each on a line of its own.
+class Findings {
+public:
+    void Problem(const std::string& text)
+    {
+        Say("  PROBLEM: %s\n", text.c_str());
+        ++problems_;
+    }
+    int Problems() const { return problems_; }
+
+private:
+    int problems_ = 0;
+};
+
+std::vector<std::string> ProfileList(DWORD (*read)(char*, DWORD, const std::string&), const std::string& path)
+{
+    std::vector<char> buffer(32768);
+    const DWORD length = read(buffer.data(), static_cast<DWORD>(buffer.size()), path);
+    std::vector<std::string> items;
+    for (std::size_t at = 0; at < length && buffer[at];) {
+        items.emplace_back(buffer.data() + at);
+        at += items.back().size() + 1;
+    }
+    return items;
+}
+
+// Says what is wrong with the settings, the way a user would look for it.
+void CheckSettings(const Installation& found, Findings& findings)
+{
+    Say("settings   %s: %s\n", found.settings.c_str(), Exists(found.settings) ? "found" : "missing");
+    if (!Exists(found.settings)) {
+        if (Exists(found.settings + ".txt")) {
+            findings.Problem("it is missing, but Paperlens.ini.txt lies there: the file was saved with an extra "
+                             ".txt (Windows may hide it); rename it to Paperlens.ini");
+        } else {
+            findings.Problem("it is missing: the plug-in refuses to load without it; create it beside the library "
+                             "with the lines [Converters] and PDF=pdftotext.exe");
+        }
+        return;
+    }
+    if (!found.setting.empty()) {
+        Say("setting    [Converters] PDF=%s\n", found.setting.c_str());
+        return;
+    }
+    const auto sections = ProfileList(
+        [](char* buffer, DWORD size, const std::string& path) {
+            return ::GetPrivateProfileSectionNamesA(buffer, size, path.c_str());
+        },
+        found.settings);
+    bool hasSection = false;
+    std::string names;
+    for (const std::string& name : sections) {
+        hasSection = hasSection || ::lstrcmpiA(name.c_str(), "Converters") == 0;
+        names += (names.empty() ? "[" : ", [") + name + "]";
+    }
+    if (!hasSection) {
+        findings.Problem("it has no section [Converters]" + (names.empty() ? "" : " (it has " + names + ")") +
+                         ": the plug-in refuses to load; the section must be named [Converters]");
+        return;
+    }
+    const auto keys = ProfileList(
+        [](char* buffer, DWORD size, const std::string& path) {
+            return ::GetPrivateProfileSectionA("Converters", buffer, size, path.c_str());
+        },
+        found.settings);
+    std::string lines;
+    for (const std::string& key : keys) {
+        lines += (lines.empty() ? "" : ", ") + key;
+    }
+    findings.Problem("its section [Converters] gives no value PDF=" + (lines.empty() ? "" : " (it has " + lines + ")") +
+                     ": the plug-in refuses to load; add the line PDF=pdftotext.exe");
+}
+
+void CheckConverter(const Installation& found, Findings& findings)
+{
+    if (found.converter.empty()) {
+        return;
+    }
+    Say("converter  %s: %s\n", found.converter.c_str(), Exists(found.converter) ? "found" : "missing");
+    if (!Exists(found.converter)) {
+        findings.Problem("it does not exist: copy the converter's whole folder into the plug-in's folder and name "
+                         "the program, from the plug-in's folder, in PDF=");
+        return;
+    }
+    std::string version;
+    const ConverterFamily family = SayVersion(found.converter, version);
+    Say("version    %s (%s)\n", version.c_str(), NameOf(family));
+    TemporaryFolder scratch;
+    std::string known;
+    for (const char* name : {"ANSI", "KOI8-R", "UTF-8"}) {
+        CapturedRun run;
+        if (Knows(found.converter, name, scratch, &run)) {
+            known += std::string(known.empty() ? "" : ", ") + name;
+            continue;
+        }
+        findings.Problem(std::string("the converter does not know the encoding ") + name + ": run on a test " +
+                         "document it " + DescribeRun(run) +
+                         (std::strcmp(name, "UTF-8") ? "; run PaperlensHost encodings <library>" : ""));
+        SayOutput(run.output);
+    }
+    Say("encodings  %s\n", known.empty() ? "none of ANSI, KOI8-R, UTF-8" : (known + ": known").c_str());
+}
+
+// Extracts the four entries into a temporary folder as the host does, and says how each went.
+void CheckDocument(const PluginLibrary& library, const Installation& found, const std::string& document,
+                   Findings& findings)
+{
+    Say("document   %s\n", document.c_str());
+    const Listing listing = ListDocument(library, document);
+    if (!listing.handle) {
+        findings.Problem("the library cannot open it: result " + std::to_string(listing.requestResult) + ", " +
+                         MeaningOfResult(listing.requestResult));
+        return;
+    }
+    TemporaryFolder scratch;
+    if (!scratch.IsValid()) {
+        findings.Problem("cannot create a temporary folder to extract into");
+        return;
+    }
+    for (const ExtractedEntry& entry :
+         ExtractDocument(library, document, scratch.Path(), DestinationStyle::DirectoryAndName)) {
+        std::string text;
+        const bool written = ReadWhole(entry.target, text);
+        if (entry.result == ResultSuccess && written) {
+            Say("  %-24s written, %u bytes\n", entry.name.c_str(), static_cast<unsigned>(text.size()));
+            continue;
+        }
+        findings.Problem(entry.name + ": " +
+                         (entry.result == ResultSuccess ? std::string("answered success, but nothing was written")
+                                                        : "result " + std::to_string(entry.result) + ", " +
+                                                              MeaningOfResult(entry.result)));
+        if (found.converter.empty() || !Exists(found.converter)) {
+            continue; // the converter's absence, said above, explains it
+        }
+        ::DeleteFileA(entry.target.c_str());
+        const std::string encoding = EncodingOfEntry(entry.target);
+        const CapturedRun run = RunCaptured(Quoted(found.converter) + (encoding.empty() ? "" : " -enc " + encoding) +
+                                            " -layout " + Quoted(document) + " " + Quoted(entry.target));
+        Say("    the converter, run the same way, %s\n", DescribeRun(run).c_str());
+        SayOutput(run.output);
+        ::DeleteFileA(entry.target.c_str());
+    }
+}
+
+} // namespace
+
+int CheckSetup(const std::string& libraryPath, const std::string& document)
+{
+    Findings findings;
+    const Installation found = InstallationOf(libraryPath);
+    Say("library    %s\n", found.library.c_str());
+    if (!Exists(found.library)) {
+        findings.Problem("it does not exist");
+        return 1;
+    }
+    if (found.library.size() > LongestLibraryPath) {
+        findings.Problem("its path is " + std::to_string(found.library.size()) +
+                         " characters long: the plug-in refuses to load from a path of 256 characters or more; "
+                         "move its folder higher up");
+    }
+    CheckSettings(found, findings);
+    CheckConverter(found, findings);
+
+    std::string error;
+    const int before = findings.Problems();
+    const auto library = PluginLibrary::Load(found.library, error);
+    if (library) {
+        Say("loading    the library loads\n");
+    } else if (error.find(" 193") != std::string::npos) {
+        findings.Problem("the library does not load (" + error + "): it is built for the other width; use "
+                         "PaperlensHost.exe for Paperlens.wcx and PaperlensHost64.exe for Paperlens.wcx64");
+    } else {
+        findings.Problem("the library does not load (" + error + ")" +
+                         (before > 0 ? ": for the reason given above" : ""));
+    }
+    if (library && !document.empty()) {
+        CheckDocument(*library, found, document, findings);
+    }
+    if (findings.Problems() == 0) {
+        Say("everything works\n");
+        return 0;
+    }
+    Say("%d problem%s found\n", findings.Problems(), findings.Problems() == 1 ? "" : "s");
+    return 1;
+}
