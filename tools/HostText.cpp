@@ -1,25 +1,19 @@
 #include "HostText.h"
 
+#include "PluginHost.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
 
 std::wstring Decode(const std::string& bytes, UINT codePage)
 {
-    const int size = ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), size);
-    return text;
+    return WideFrom(bytes, codePage);
 }
 
 std::string Encode(const std::wstring& text, UINT codePage)
 {
-    const int size = ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                          nullptr);
-    return bytes;
+    return NarrowFrom(text, codePage);
 }
 
 void PrintWide(const std::wstring& text, bool error)

@@ -9,8 +9,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -24,22 +22,24 @@ constexpr const char* Usage =
     "  check <library> [document]\n"
     "      say in plain words whether the setup works, and what to do when it does not;\n"
     "      with a document, extract its four entries through the library to try them\n"
-    "  list <library> <document>\n"
+    "  list [--ansi] <library> <document>\n"
     "      list the document's entries as the file manager sees them\n"
-    "  extract [--full-path] <library> <document> <folder> [entry]\n"
+    "  extract [--ansi] [--full-path] <library> <document> <folder> [entry]\n"
     "      convert the document's entries (or only the one named [entry]) into <folder>;\n"
     "      --full-path hands the library the whole target path as the name, as some hosts do,\n"
     "      instead of the folder and the name apart\n"
-    "  search <library> <document> <text>...\n"
+    "  search [--ansi] <library> <document> <text>...\n"
     "      print the lines of the entries that hold any of the texts\n"
+    "list, extract and search call the library's Unicode entry points where it has them, as the\n"
+    "file manager does; --ansi calls its seven ANSI entry points instead.\n"
     "<library> is Paperlens.wcx for PaperlensHost.exe, Paperlens.wcx64 for PaperlensHost64.exe.\n";
 
 constexpr UINT Koi8R = 20866;
 
 // The code page an entry's text comes in, from the name's tag, as the host reads it.
-UINT CodePageOf(const std::string& entry)
+UINT CodePageOf(const std::wstring& entry)
 {
-    const std::string encoding = EncodingOfEntry(entry);
+    const std::string encoding = EncodingOfEntry(NarrowFrom(entry, CP_UTF8));
     if (encoding == "ANSI") {
         return CP_ACP;
     }
@@ -49,18 +49,41 @@ UINT CodePageOf(const std::string& entry)
     return CP_UTF8; // "_u", and the converter's own default, which is UTF-8 for the usual converters
 }
 
-std::string ReadWhole(const std::string& path)
+// A whole file by its UTF-16 path; empty when it cannot be read.
+std::string ReadWhole(const std::wstring& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return bytes;
+    }
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        bytes.append(buffer, read);
+    }
+    ::CloseHandle(file);
+    return bytes;
 }
 
-int List(const PluginLibrary& library, const std::string& document)
+// What the user reads: names and paths as they are, whatever the code page.
+std::string Shown(const std::wstring& text)
 {
-    const Listing listing = ListDocument(library, document);
+    return NarrowFrom(text, CP_ACP);
+}
+
+void SayWide(const std::wstring& text)
+{
+    PrintWide(text);
+}
+
+int List(const PluginLibrary& library, EntryPoints family, const std::wstring& document)
+{
+    const ListingW listing = ListDocument(library, family, document);
     if (!listing.handle) {
-        Say("cannot open %s: result %d, %s\n", document.c_str(), static_cast<int>(listing.requestResult),
-            MeaningOfResult(listing.requestResult).c_str());
+        SayWide(L"cannot open " + document + L": result " + std::to_wstring(listing.requestResult) + L", " +
+                WideFrom(MeaningOfResult(listing.requestResult), CP_ACP) + L"\n");
         return 1;
     }
     int faults = 0;
@@ -69,9 +92,10 @@ int List(const PluginLibrary& library, const std::string& document)
         ++faults;
     }
     int count = 0;
-    for (const ListedEntry& entry : listing.entries) {
+    for (const ListedEntryW& entry : listing.entries) {
         if (entry.result == ResultSuccess) {
-            Say("  %-30s %s\n", entry.name.c_str(), FormatDosTime(entry.time).c_str());
+            SayWide(L"  " + entry.name + std::wstring(entry.name.size() < 30 ? 30 - entry.name.size() : 0, L' ') +
+                    L" " + WideFrom(FormatDosTime(entry.time), CP_ACP) + L"\n");
             ++count;
         } else if (entry.result != ResultNoMoreEntries) {
             Say("reading the next entry failed: result %d, %s\n", entry.result, MeaningOfResult(entry.result).c_str());
@@ -90,54 +114,56 @@ int List(const PluginLibrary& library, const std::string& document)
     return faults == 0 ? 0 : 1;
 }
 
-int Extract(const PluginLibrary& library, const std::string& document, const std::string& folder,
-            DestinationStyle style, const std::string& only)
+int Extract(const PluginLibrary& library, EntryPoints family, const std::wstring& document,
+            const std::wstring& folder, DestinationStyle style, const std::wstring& only)
 {
-    const std::vector<ExtractedEntry> entries = ExtractDocument(library, document, folder, style, only);
+    const std::vector<ExtractedEntryW> entries = ExtractDocument(library, family, document, folder, style, only);
     if (entries.empty()) {
         if (only.empty()) {
-            Say("cannot open %s, or it has no entries\n", document.c_str());
+            SayWide(L"cannot open " + document + L", or it has no entries\n");
         } else {
-            Say("%s has no entry named %s (list shows its entries)\n", document.c_str(), only.c_str());
+            SayWide(document + L" has no entry named " + only + L" (list shows its entries)\n");
         }
         return 1;
     }
     int failures = 0;
-    for (const ExtractedEntry& entry : entries) {
+    for (const ExtractedEntryW& entry : entries) {
         const std::string text = ReadWhole(entry.target);
-        const bool written = ::GetFileAttributesA(entry.target.c_str()) != INVALID_FILE_ATTRIBUTES;
+        const bool written = ::GetFileAttributesW(entry.target.c_str()) != INVALID_FILE_ATTRIBUTES;
+        const std::wstring name = L"  " + entry.name + std::wstring(entry.name.size() < 30 ? 30 - entry.name.size() : 0, L' ');
         if (entry.result == ResultSuccess && written) {
-            Say("  %-30s written, %u bytes: %s\n", entry.name.c_str(), static_cast<unsigned>(text.size()),
-                entry.target.c_str());
+            SayWide(name + L" written, " + std::to_wstring(text.size()) + L" bytes: " + entry.target + L"\n");
         } else if (entry.result == ResultSuccess) {
-            Say("  %-30s NOT WRITTEN, though the library answered success (run check to see why)\n",
-                entry.name.c_str());
+            SayWide(name + L" NOT WRITTEN, though the library answered success (run check to see why)\n");
         } else {
-            Say("  %-30s FAILED: result %d, %s (run check to see why)\n", entry.name.c_str(), entry.result,
-                MeaningOfResult(entry.result).c_str());
+            SayWide(name + L" FAILED: result " + std::to_wstring(entry.result) + L", " +
+                    WideFrom(MeaningOfResult(entry.result), CP_ACP) + L" (run check to see why)\n");
         }
         failures += entry.result != ResultSuccess || !written;
     }
     return failures == 0 ? 0 : 1;
 }
 
-int Search(const PluginLibrary& library, const std::string& document, const std::vector<std::wstring>& texts)
+int Search(const PluginLibrary& library, EntryPoints family, const std::wstring& document,
+           const std::vector<std::wstring>& texts)
 {
-    char temp[MAX_PATH];
-    ::GetTempPathA(MAX_PATH, temp);
-    const std::string folder = std::string(temp) + "PaperlensHost-" + std::to_string(::GetCurrentProcessId());
-    if (!::CreateDirectoryA(folder.c_str(), nullptr)) {
-        Print("PaperlensHost: cannot create " + folder + "\n", true);
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"PaperlensHost-" + std::to_wstring(::GetCurrentProcessId());
+    if (!::CreateDirectoryW(folder.c_str(), nullptr)) {
+        PrintWide(L"PaperlensHost: cannot create " + folder + L"\n", true);
         return 2;
     }
     int hits = 0;
-    const std::vector<ExtractedEntry> entries = ExtractDocument(library, document, folder, DestinationStyle::FullPath);
-    for (const ExtractedEntry& entry : entries) {
+    const std::vector<ExtractedEntryW> entries =
+        ExtractDocument(library, family, document, folder, DestinationStyle::FullPath);
+    for (const ExtractedEntryW& entry : entries) {
         const UINT codePage = CodePageOf(entry.name);
         const std::string content = ReadWhole(entry.target);
-        ::DeleteFileA(entry.target.c_str());
+        ::DeleteFileW(entry.target.c_str());
         if (entry.result != ResultSuccess) {
-            Say("%s: failed, result %d, %s\n", entry.name.c_str(), entry.result, MeaningOfResult(entry.result).c_str());
+            SayWide(entry.name + L": failed, result " + std::to_wstring(entry.result) + L", " +
+                    WideFrom(MeaningOfResult(entry.result), CP_ACP) + L"\n");
             continue;
         }
         std::size_t lineStart = 0;
@@ -148,7 +174,7 @@ int Search(const PluginLibrary& library, const std::string& document, const std:
                 const std::string needle = Encode(text, codePage);
                 // A character the entry's encoding cannot hold cannot be found in it.
                 if (!needle.empty() && Decode(needle, codePage) == text && line.find(needle) != std::string::npos) {
-                    PrintWide(Decode(entry.name, CP_ACP) + L":" + std::to_wstring(lineNumber) + L": " +
+                    PrintWide(entry.name + L":" + std::to_wstring(lineNumber) + L": " +
                               Decode(line, codePage) + L"\n");
                     ++hits;
                     break;
@@ -157,61 +183,75 @@ int Search(const PluginLibrary& library, const std::string& document, const std:
             lineStart = lineEnd + 1;
         }
     }
-    ::RemoveDirectoryA(folder.c_str());
+    ::RemoveDirectoryW(folder.c_str());
     Say("%d matching lines\n", hits);
     return hits > 0 ? 0 : 1;
 }
 
-std::unique_ptr<PluginLibrary> LoadOrSay(const std::string& path)
+std::unique_ptr<PluginLibrary> LoadOrSay(const std::wstring& path)
 {
     std::string error;
     auto library = PluginLibrary::Load(path, error);
     if (!library) {
-        Print("PaperlensHost: cannot use " + path + ": " + error + "; PaperlensHost check " + path +
-                  " tells why\n",
-              true);
+        PrintWide(L"PaperlensHost: cannot use " + path + L": " + WideFrom(error, CP_ACP) + L"; PaperlensHost check " +
+                      path + L" tells why\n",
+                  true);
     }
     return library;
 }
 
+// The family the file manager would call: the Unicode one where the library has it.
+EntryPoints FamilyFor(const PluginLibrary& library, bool ansi)
+{
+    return !ansi && library.HasUnicode() ? EntryPoints::Unicode : EntryPoints::Ansi;
+}
+
 } // namespace
 
-int main(int argc, char** argv)
+int main()
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    const std::string command = args.empty() ? std::string() : args[0];
-    if (command == "encodings" && args.size() == 2) {
-        return MakeEncodings(args[1]);
+    // Arguments in UTF-16: paths of any name, and texts to seek in any script.
+    int count = 0;
+    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::wstring> args;
+    for (int i = 1; wide && i < count; ++i) {
+        args.push_back(wide[i]);
     }
-    if (command == "check" && (args.size() == 2 || args.size() == 3)) {
-        return CheckSetup(args[1], args.size() == 3 ? args[2] : std::string());
+    ::LocalFree(wide);
+    const std::wstring command = args.empty() ? std::wstring() : args[0];
+    if (command == L"encodings" && args.size() == 2) {
+        return MakeEncodings(Shown(args[1]));
     }
-    if (command == "list" && args.size() == 3) {
-        const auto library = LoadOrSay(args[1]);
-        return library ? List(*library, args[2]) : 2;
+    if (command == L"check" && (args.size() == 2 || args.size() == 3)) {
+        return CheckSetup(Shown(args[1]), args.size() == 3 ? Shown(args[2]) : std::string());
     }
-    if (command == "extract") {
-        DestinationStyle style = DestinationStyle::DirectoryAndName;
-        if (args.size() > 1 && args[1] == "--full-path") {
+    bool ansi = false;
+    DestinationStyle style = DestinationStyle::DirectoryAndName;
+    for (bool option = true; option && args.size() > 1;) {
+        if (args[1] == L"--ansi") {
+            ansi = true;
+        } else if (args[1] == L"--full-path" && command == L"extract") {
             style = DestinationStyle::FullPath;
-            args.erase(args.begin() + 1);
+        } else {
+            option = false;
+            continue;
         }
-        if (args.size() == 4 || args.size() == 5) {
-            const auto library = LoadOrSay(args[1]);
-            return library ? Extract(*library, args[2], args[3], style, args.size() == 5 ? args[4] : "") : 2;
-        }
+        args.erase(args.begin() + 1);
     }
-    if (command == "search" && args.size() >= 4) {
-        // The texts come as Unicode, to be sought in each entry's own encoding.
-        int count = 0;
-        LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-        std::vector<std::wstring> texts;
-        for (int i = 4; wide && i < count; ++i) {
-            texts.push_back(wide[i]);
-        }
-        ::LocalFree(wide);
+    if (command == L"list" && args.size() == 3) {
         const auto library = LoadOrSay(args[1]);
-        return library ? Search(*library, args[2], texts) : 2;
+        return library ? List(*library, FamilyFor(*library, ansi), args[2]) : 2;
+    }
+    if (command == L"extract" && (args.size() == 4 || args.size() == 5)) {
+        const auto library = LoadOrSay(args[1]);
+        return library ? Extract(*library, FamilyFor(*library, ansi), args[2], args[3], style,
+                                 args.size() == 5 ? args[4] : std::wstring())
+                       : 2;
+    }
+    if (command == L"search" && args.size() >= 4) {
+        const std::vector<std::wstring> texts(args.begin() + 3, args.end());
+        const auto library = LoadOrSay(args[1]);
+        return library ? Search(*library, FamilyFor(*library, ansi), args[2], texts) : 2;
     }
     Print(Usage, true);
     return 2;

@@ -13,9 +13,10 @@
 
 class PluginLibrary {
 public:
-    // Loads the library and resolves all seven entry points; on failure returns null and
-    // says why in `error`.
+    // Loads the library and resolves all seven ANSI entry points, and the Unicode ones where
+    // it exports them; on failure returns null and says why in `error`.
     static std::unique_ptr<PluginLibrary> Load(const std::string& path, std::string& error);
+    static std::unique_ptr<PluginLibrary> Load(const std::wstring& path, std::string& error);
     ~PluginLibrary();
     PluginLibrary(const PluginLibrary&) = delete;
     PluginLibrary& operator=(const PluginLibrary&) = delete;
@@ -30,7 +31,19 @@ public:
     SetProcessDataProcFunction SetProcessDataProc = nullptr;
     GetPackerCapsFunction GetPackerCaps = nullptr;
 
+    // The Unicode entry points, which hosts prefer when a plug-in exports them as a set.
+    OpenArchiveWFunction OpenArchiveW = nullptr;
+    ReadHeaderExWFunction ReadHeaderExW = nullptr;
+    ProcessFileWFunction ProcessFileW = nullptr;
+    SetChangeVolProcWFunction SetChangeVolProcW = nullptr;
+    SetProcessDataProcWFunction SetProcessDataProcW = nullptr;
+    bool HasUnicode() const noexcept
+    {
+        return OpenArchiveW && ReadHeaderExW && ProcessFileW && SetChangeVolProcW && SetProcessDataProcW;
+    }
+
 private:
+    static std::unique_ptr<PluginLibrary> Resolved(HMODULE module, std::string& error);
     explicit PluginLibrary(HMODULE module) noexcept : module_(module) {}
     HMODULE module_;
 };
@@ -100,3 +113,56 @@ struct ExtractedEntry {
 std::vector<ExtractedEntry> ExtractDocument(const PluginLibrary& library, const std::string& documentPath,
                                             const std::string& folder, DestinationStyle style,
                                             const std::string& only = std::string());
+
+// The same in UTF-16, through the Unicode entry points or, as a host does with a plug-in
+// that has only the ANSI ones, through those with the texts in the ANSI code page.
+enum class EntryPoints { Unicode, Ansi };
+
+struct HostOpenRecordW {
+    OpenRequestW request;
+    unsigned char hostFields[32];
+};
+
+// The host's record runs on past EntryTime: versions, method, attributes, a comment and
+// 1024 reserved bytes.
+struct HostHeaderRecordW {
+    EntryHeaderExW header;
+    unsigned char hostFields[1100];
+};
+
+// Empty when only EntryName (up to its NUL, when `nameWritten`), the sizes and EntryTime changed.
+std::string HeaderRecordChanges(const HostHeaderRecordW& before, const HostHeaderRecordW& after, bool nameWritten);
+
+struct ListedEntryW {
+    int result = 0;
+    std::wstring name;
+    std::int32_t packedSize = 0;
+    std::int32_t unpackedSize = 0;
+    std::uint32_t time = 0;
+    std::string recordChanges;
+};
+
+struct ListingW {
+    std::intptr_t handle = 0;
+    std::int32_t requestResult = 0;
+    std::string openRecordChanges;
+    std::vector<ListedEntryW> entries;
+    int closeResult = -1;
+};
+
+ListingW ListDocument(const PluginLibrary& library, EntryPoints family, const std::wstring& documentPath,
+                      int mode = 0, int maxHeaders = 16);
+
+struct ExtractedEntryW {
+    std::wstring name;
+    std::wstring target;
+    int result = -1;
+};
+
+std::vector<ExtractedEntryW> ExtractDocument(const PluginLibrary& library, EntryPoints family,
+                                             const std::wstring& documentPath, const std::wstring& folder,
+                                             DestinationStyle style, const std::wstring& only = std::wstring());
+
+// Between UTF-16 and a code page (CP_ACP for the ANSI entry points).
+std::wstring WideFrom(const std::string& text, unsigned codePage);
+std::string NarrowFrom(const std::wstring& text, unsigned codePage);

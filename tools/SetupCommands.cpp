@@ -505,7 +505,9 @@ void CheckDocument(const PluginLibrary& library, const Installation& found, cons
                    Findings& findings)
 {
     Say("document   %s\n", document.c_str());
-    const Listing listing = ListDocument(library, document);
+    // Through the entry points the file manager would call.
+    const EntryPoints family = library.HasUnicode() ? EntryPoints::Unicode : EntryPoints::Ansi;
+    const ListingW listing = ListDocument(library, family, WideFrom(document, CP_ACP));
     if (!listing.handle) {
         findings.Problem("the library cannot open it: result " + std::to_string(listing.requestResult) + ", " +
                          MeaningOfResult(listing.requestResult));
@@ -516,8 +518,9 @@ void CheckDocument(const PluginLibrary& library, const Installation& found, cons
         findings.Problem("cannot create a temporary folder to extract into");
         return;
     }
-    for (const ExtractedEntry& entry :
-         ExtractDocument(library, document, scratch.Path(), DestinationStyle::DirectoryAndName)) {
+    for (const ExtractedEntryW& wide : ExtractDocument(library, family, WideFrom(document, CP_ACP),
+                                                       WideFrom(scratch.Path(), CP_ACP), DestinationStyle::DirectoryAndName)) {
+        const ExtractedEntry entry = {NarrowFrom(wide.name, CP_ACP), NarrowFrom(wide.target, CP_ACP), wide.result};
         std::string text;
         const bool written = ReadWhole(entry.target, text);
         if (entry.result == ResultSuccess && written) {
@@ -565,6 +568,9 @@ int CheckSetup(const std::string& libraryPath, const std::string& document)
     const auto library = PluginLibrary::Load(found.library, error);
     if (library) {
         Say("loading    the library loads\n");
+        Say("entries    %s\n", library->HasUnicode()
+                                  ? "Unicode and ANSI entry points; the file manager calls the Unicode ones"
+                                  : "ANSI entry points only");
     } else if (error.find(" 193") != std::string::npos) {
         findings.Problem("the library does not load (" + error + "): it is built for the other width; use "
                          "PaperlensHost.exe for Paperlens.wcx and PaperlensHost64.exe for Paperlens.wcx64");

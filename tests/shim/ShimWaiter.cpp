@@ -64,13 +64,15 @@ std::string ReadSmallFile(const std::string& path)
 int main()
 {
     constexpr DWORD GiveUpAfterMs = 120000;
-    char self[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    // Its own folder in UTF-16, so that it runs from a folder of any name; its arguments
+    // as the converter's runtime reads them, in the ANSI code page.
+    wchar_t self[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) {
         return 3;
     }
-    std::string folder(self, length);
-    folder.erase(folder.rfind('\\') + 1);
+    std::wstring folder(self, length);
+    folder.erase(folder.rfind(L'\\') + 1);
 
     char temp[MAX_PATH];
     char log[MAX_PATH];
@@ -84,12 +86,25 @@ int main()
     }
     ::SetEnvironmentVariableA("PDFTOTEXT_SHIM_LOG", log);
     ::SetEnvironmentVariableA("PDFTOTEXT_SHIM_OUTPUT", output);
-    std::string line = "\"" + folder + "pdftotext-shim.sh\" " + ArgumentsOf(::GetCommandLineA());
+    const std::string arguments = ArgumentsOf(::GetCommandLineA());
+    std::wstring wideArguments(arguments.size(), L'\0');
+    wideArguments.resize(static_cast<std::size_t>(::MultiByteToWideChar(
+        CP_ACP, 0, arguments.data(), static_cast<int>(arguments.size()), wideArguments.data(),
+        static_cast<int>(wideArguments.size()))));
+    // The script beside this program, or, for a copy in a folder made by a Windows program
+    // (which cannot give a copied script the permission to run), the one the test names.
+    std::wstring script = folder + L"pdftotext-shim.sh";
+    wchar_t named[MAX_PATH];
+    if (::GetFileAttributesW(script.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        ::GetEnvironmentVariableW(L"PDFTOTEXT_SHIM_SCRIPT", named, MAX_PATH) - 1u < MAX_PATH - 1u) {
+        script = named;
+    }
+    std::wstring line = L"\"" + script + L"\" " + wideArguments;
 
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION created = {};
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created)) {
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created)) {
         ::DeleteFileA(log);
         ::DeleteFileA(output);
         return 3;

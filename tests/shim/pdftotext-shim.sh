@@ -42,6 +42,14 @@ dosdevices=${WINEPREFIX:-$HOME/.wine}/dosdevices
 to_unix() {
     local a=$1
     case $a in
+        [A-Za-z]:[\\/]*~*)
+            # An 8.3 short name exists only in Wine's view of the disk: Wine resolves it.
+            local long
+            if long=$(winepath -u "$a" 2>/dev/null) && [ -n "$long" ]; then
+                printf '%s' "$long"
+                return
+            fi
+            ;&
         [A-Za-z]:[\\/]*)
             local drive=${a:0:1} rest=${a:3}
             rest=${rest//\\//}

@@ -9,8 +9,9 @@ std::atomic<int> processWaits{0}, overlappingWaits{0};
 std::atomic<int> creations{0}, creationsDuringWait{0};
 std::atomic<int> opens{0}, opensDuringWait{0};
 decltype(&::WaitForSingleObject) realWait = nullptr;
-decltype(&::CreateProcessA) realCreate = nullptr;
+decltype(&::CreateProcessW) realCreate = nullptr;
 decltype(&::CreateFileA) realOpen = nullptr;
+decltype(&::CreateFileW) realOpenWide = nullptr;
 
 DWORD WINAPI Wait(HANDLE handle, DWORD milliseconds)
 {
@@ -26,9 +27,9 @@ DWORD WINAPI Wait(HANDLE handle, DWORD milliseconds)
     return result;
 }
 
-BOOL WINAPI Create(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
-                   LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment, LPCSTR folder,
-                   LPSTARTUPINFOA startup, LPPROCESS_INFORMATION created)
+BOOL WINAPI Create(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                   LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment, LPCWSTR folder,
+                   LPSTARTUPINFOW startup, LPPROCESS_INFORMATION created)
 {
     ++creations;
     if (waiting != 0) {
@@ -48,6 +49,16 @@ HANDLE WINAPI Open(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     return realOpen(path, access, share, security, disposition, flags, model);
 }
 
+HANDLE WINAPI OpenWide(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                       DWORD flags, HANDLE model)
+{
+    ++opens;
+    if (waiting != 0) {
+        ++opensDuringWait;
+    }
+    return realOpenWide(path, access, share, security, disposition, flags, model);
+}
+
 template <class Function>
 Function SystemFunction(const char* name)
 {
@@ -62,8 +73,9 @@ Function SystemFunction(const char* name)
 GateWatch::Originals::Originals()
 {
     realWait = SystemFunction<decltype(realWait)>("WaitForSingleObject");
-    realCreate = SystemFunction<decltype(realCreate)>("CreateProcessA");
+    realCreate = SystemFunction<decltype(realCreate)>("CreateProcessW");
     realOpen = SystemFunction<decltype(realOpen)>("CreateFileA");
+    realOpenWide = SystemFunction<decltype(realOpenWide)>("CreateFileW");
     for (std::atomic<int>* count : {&waiting, &processWaits, &overlappingWaits, &creations, &creationsDuringWait,
                                     &opens, &opensDuringWait}) {
         *count = 0;
@@ -72,8 +84,9 @@ GateWatch::Originals::Originals()
 
 GateWatch::GateWatch(HMODULE library)
     : waits_(library, "kernel32.dll", "WaitForSingleObject", reinterpret_cast<const void*>(&Wait)),
-      creations_(library, "kernel32.dll", "CreateProcessA", reinterpret_cast<const void*>(&Create)),
-      opens_(library, "kernel32.dll", "CreateFileA", reinterpret_cast<const void*>(&Open))
+      creations_(library, "kernel32.dll", "CreateProcessW", reinterpret_cast<const void*>(&Create)),
+      opens_(library, "kernel32.dll", "CreateFileA", reinterpret_cast<const void*>(&Open)),
+      wideOpens_(library, "kernel32.dll", "CreateFileW", reinterpret_cast<const void*>(&OpenWide))
 {
 }
 
@@ -81,7 +94,7 @@ GateWatch::~GateWatch() = default;
 
 bool GateWatch::Valid() const noexcept
 {
-    return waits_.Valid() && creations_.Valid() && opens_.Valid();
+    return waits_.Valid() && creations_.Valid() && opens_.Valid() && wideOpens_.Valid();
 }
 
 GateWatch::Counts GateWatch::Seen() const noexcept

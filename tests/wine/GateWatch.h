@@ -12,9 +12,9 @@ public:
     struct Counts {
         int processWaits = 0;     // waits on a process handle
         int overlappingWaits = 0; // of them, begun while another was under way
-        int creations = 0;        // CreateProcessA calls
+        int creations = 0;        // CreateProcessW calls
         int creationsDuringWait = 0;
-        int opens = 0;            // CreateFileA calls
+        int opens = 0;            // CreateFileA and CreateFileW calls
         int opensDuringWait = 0;
     };
 
@@ -23,7 +23,7 @@ public:
     GateWatch(const GateWatch&) = delete;
     GateWatch& operator=(const GateWatch&) = delete;
 
-    // False when the library does not import the three calls by name.
+    // False when the library does not import the four calls by name.
     bool Valid() const noexcept;
     Counts Seen() const noexcept;
 
@@ -34,4 +34,5 @@ private:
     ImportPatch waits_;
     ImportPatch creations_;
     ImportPatch opens_;
+    ImportPatch wideOpens_;
 };

@@ -27,13 +27,15 @@ bool LibraryIs64Bit()
     return path.size() > 6 && Lower(path.substr(path.size() - 6)) == ".wcx64";
 }
 
-TEST(LibraryImage, ExportsExactlyTheSevenEntryPointsUndecorated)
+TEST(LibraryImage, ExportsTheTwelveEntryPointsUndecorated)
 {
     const PeImage image = ReadPeFile(LibraryPath());
     ASSERT_TRUE(image.valid) << image.error;
     EXPECT_EQ(LibraryIs64Bit(), image.is64) << LibraryPath();
-    const std::set<std::string> expected = {"CloseArchive", "GetPackerCaps", "OpenArchive", "ProcessFile",
-                                            "ReadHeader", "SetChangeVolProc", "SetProcessDataProc"};
+    const std::set<std::string> expected = {"CloseArchive",       "GetPackerCaps",      "OpenArchive",
+                                            "ProcessFile",        "ReadHeader",         "SetChangeVolProc",
+                                            "SetProcessDataProc", "OpenArchiveW",       "ReadHeaderExW",
+                                            "ProcessFileW",       "SetChangeVolProcW",  "SetProcessDataProcW"};
     const std::set<std::string> exported(image.exportedNames.begin(), image.exportedNames.end());
     EXPECT_EQ(expected, exported);
     EXPECT_EQ(expected.size(), image.exportedNames.size()) << "no name exported twice";
@@ -74,16 +76,21 @@ TEST(LibraryImage, ImportsOnlyWhatItsOwnCodeCallsAndHooksNothing)
     // Each one called by the library's own code; no runtime brings any in with it.
     const std::set<std::string> expected = {
         "kernel32.dll!AcquireSRWLockExclusive", "kernel32.dll!ReleaseSRWLockExclusive", // module-wide state
-        "kernel32.dll!GetModuleFileNameA", "kernel32.dll!GetPrivateProfileStringA",   // settings
+        "kernel32.dll!GetModuleFileNameW", "kernel32.dll!GetPrivateProfileStringW",   // settings
         "kernel32.dll!SetErrorMode", "kernel32.dll!SetLastError", "kernel32.dll!GetLastError", // the gate
-        "kernel32.dll!CreateProcessA", "kernel32.dll!WaitForSingleObject", "kernel32.dll!GetExitCodeProcess",
+        "kernel32.dll!CreateProcessW", "kernel32.dll!WaitForSingleObject", "kernel32.dll!GetExitCodeProcess",
         "kernel32.dll!CloseHandle", // the converter
-        "kernel32.dll!CreateFileA", "kernel32.dll!GetFileType", "kernel32.dll!SetFilePointer", "kernel32.dll!ReadFile",
-        "kernel32.dll!GetFileTime", "kernel32.dll!FileTimeToLocalFileTime", "kernel32.dll!FileTimeToSystemTime", // time
-        "kernel32.dll!GetFileAttributesA", "kernel32.dll!DeleteFileA", "kernel32.dll!GetFileInformationByHandle", // target
+        "kernel32.dll!CreateFileA", "kernel32.dll!CreateFileW", "kernel32.dll!GetFileType",
+        "kernel32.dll!SetFilePointer", "kernel32.dll!ReadFile", "kernel32.dll!GetFileTime",
+        "kernel32.dll!FileTimeToLocalFileTime", "kernel32.dll!FileTimeToSystemTime", // time
+        "kernel32.dll!GetFileAttributesA", "kernel32.dll!GetFileAttributesW", "kernel32.dll!DeleteFileW",
+        "kernel32.dll!GetFileInformationByHandle", // documents and targets
+        "kernel32.dll!GetShortPathNameW", "kernel32.dll!CreateHardLinkW", "kernel32.dll!CopyFileW",
+        "kernel32.dll!MoveFileExW", "kernel32.dll!GetCurrentProcessId", // paths the converter can open
+        "kernel32.dll!GetACP", "kernel32.dll!MultiByteToWideChar", "kernel32.dll!WideCharToMultiByte", // code page
         "kernel32.dll!GetProcessHeap", "kernel32.dll!HeapAlloc", "kernel32.dll!HeapFree", // run-time sized texts
         "kernel32.dll!SwitchToThread", // the file-number locks
-        "msvcrt.dll!memchr", "msvcrt.dll!memcpy", "msvcrt.dll!strlen", // text and record copies
+        "msvcrt.dll!memchr", "msvcrt.dll!memcpy", "msvcrt.dll!strlen", "msvcrt.dll!wcslen", // text and record copies
     };
     EXPECT_EQ(expected, imported);
     EXPECT_EQ(expected.size(), image.importedFunctions.size()) << "no function imported twice";

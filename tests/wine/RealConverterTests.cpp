@@ -27,24 +27,6 @@ std::map<std::string, std::pair<int, std::string>> ExtractAll(const std::string&
     return texts;
 }
 
-// UTF-8 text in a code page, each character the code page does not hold exactly left out.
-std::string InCodePage(const std::string& utf8, UINT codePage)
-{
-    std::wstring wide(utf8.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                                               wide.data(), static_cast<int>(wide.size()))));
-    std::string bytes;
-    for (const wchar_t character : wide) {
-        char byte[4];
-        BOOL defaulted = FALSE;
-        const int size = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, &character, 1, byte, sizeof byte,
-                                               nullptr, &defaulted);
-        if (size > 0 && !defaulted) {
-            bytes.append(byte, static_cast<std::size_t>(size));
-        }
-    }
-    return bytes;
-}
 
 std::string Sample(const std::string& name)
 {
@@ -127,6 +109,13 @@ TEST_F(RealConverter, ADamagedDocumentLeavesNoTargetAndIsABadArchive)
     const std::string sample = ReadWholeFile(SamplePath());
     ASSERT_GT(sample.size(), 1000u);
     WriteWholeFile(broken, sample.substr(0, 400) + std::string(600, '\x7F'));
+    // Without a map for ANSI the converter stops at the encoding, before the document.
+    const auto unmapped = ExtractAll(broken, folder.Path());
+    ASSERT_EQ(4u, unmapped.size());
+    EXPECT_EQ(ResultWriteError, unmapped.at("broken_a.txt").first);
+    EXPECT_EQ(ResultBadArchive, unmapped.at("broken_u.txt").first);
+
+    ASSERT_EQ(0u, RunHostTool("encodings " + Quoted(LibraryPath())).exitCode);
     const auto texts = ExtractAll(broken, folder.Path());
     ASSERT_EQ(4u, texts.size());
     for (const auto& [name, entry] : texts) {

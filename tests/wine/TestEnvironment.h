@@ -89,6 +89,11 @@ HostRun RunHostTool(const std::string& arguments);
 
 // Removes a folder with everything in it.
 void RemoveTree(const std::string& folder);
+void RemoveTree(const std::wstring& folder);
+
+// UTF-8 text in a code page, each character the code page does not hold exactly left out:
+// what a converter writes in that encoding.
+std::string InCodePage(const std::string& utf8, UINT codePage);
 
 // Counts the handle values this process holds; GetProcessHandleCount answers 0 under Wine.
 int CountHandles();

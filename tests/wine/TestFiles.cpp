@@ -7,27 +7,33 @@
 
 #include <stdexcept>
 
-void RemoveTree(const std::string& folder)
+// In UTF-16, so that names of any script go too.
+void RemoveTree(const std::wstring& folder)
 {
-    WIN32_FIND_DATAA found;
-    const HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    const HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") {
                 continue;
             }
-            const std::string path = folder + "\\" + name;
+            const std::wstring path = folder + L"\\" + name;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(path);
             } else {
-                ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileA(path.c_str());
+                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(path.c_str());
             }
-        } while (::FindNextFileA(search, &found));
+        } while (::FindNextFileW(search, &found));
         ::FindClose(search);
     }
-    ::RemoveDirectoryA(folder.c_str());
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+void RemoveTree(const std::string& folder)
+{
+    RemoveTree(WideFrom(folder, CP_ACP));
 }
 
 ScratchFolder::ScratchFolder()
@@ -240,4 +246,22 @@ HostRun RunHostTool(const std::string& arguments)
     ::WaitForSingleObject(process.Get(), INFINITE);
     ::GetExitCodeProcess(process.Get(), &run.exitCode);
     return run;
+}
+
+std::string InCodePage(const std::string& utf8, UINT codePage)
+{
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                                               wide.data(), static_cast<int>(wide.size()))));
+    std::string bytes;
+    for (const wchar_t character : wide) {
+        char byte[4];
+        BOOL defaulted = FALSE;
+        const int size = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, &character, 1, byte, sizeof byte,
+                                               nullptr, &defaulted);
+        if (size > 0 && !defaulted) {
+            bytes.append(byte, static_cast<std::size_t>(size));
+        }
+    }
+    return bytes;
 }
