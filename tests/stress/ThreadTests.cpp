@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -66,7 +65,7 @@ bool ReplaceSettings(const PluginInstall& install, const std::string& settings, 
 struct Document {
     std::string path;
     std::uint32_t time = 0;
-    std::set<std::string> names;
+    std::vector<std::string> names; // in listing order
 };
 
 Document MakeDocument(const std::string& folder, const std::string& base, int day)
@@ -76,7 +75,7 @@ Document MakeDocument(const std::string& folder, const std::string& base, int da
     WriteFileWithTime(document.path, 2019, 10, day, 14, 5, 36);
     document.time = ExpectedDosTime(2019, 10, day, 14, 5, 36);
     for (const char* tail : EntryTails) {
-        document.names.insert(base + tail);
+        document.names.push_back(base + tail);
     }
     return document;
 }
@@ -97,11 +96,38 @@ std::vector<DWORD> RunningProcessesNamed(const std::string& name)
 }
 
 struct Extraction {
+    std::string document;
     std::string target;
     int result = -1;
 };
 
-TEST(Threads, ListAndExtractWhileTheSettingChangesAndThreadsComeAndGo)
+// Empty when the entries are the document's own, in order, each with its time, and then
+// the end; otherwise what differs.
+std::string ListingFaults(const Document& document, const std::vector<ListedEntry>& entries)
+{
+    std::string fault;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const ListedEntry& entry = entries[i];
+        fault += entry.recordChanges;
+        const bool last = i == document.names.size();
+        if (entry.result != (last ? ResultNoMoreEntries : ResultSuccess)) {
+            fault += " result " + std::to_string(entry.result) + " for entry " + std::to_string(i);
+        } else if (!last && entry.name != document.names[i]) {
+            fault += " " + entry.name + " listed for " + document.names[i];
+        }
+        if (entry.time != document.time) {
+            fault += " " + entry.name + " with another time " + FormatDosTime(entry.time);
+        }
+    }
+    if (entries.size() != document.names.size() + 1) {
+        fault += " " + std::to_string(entries.size()) + " headers read";
+    }
+    return fault;
+}
+
+// Every extractor and lister works on the document other than its neighbour's at each
+// round, so two documents are open, listed and converted at the same time throughout.
+TEST(Threads, ListAndExtractTwoDocumentsAtOnceWhileTheSettingChangesAndThreadsComeAndGo)
 {
     PluginInstall install(SettingsNaming(FirstConverter), FirstConverter);
     ASSERT_TRUE(::CopyFileA(ConverterProgramPath().c_str(), install.Converter(SecondConverter).c_str(), FALSE));
@@ -110,6 +136,7 @@ TEST(Threads, ListAndExtractWhileTheSettingChangesAndThreadsComeAndGo)
     ScopedVariable recording("RECCONV_LOG", log);
     // Long enough that the threads meet at the gate.
     ScopedVariable sleep("RECCONV_SLEEP_MS", "30");
+    ScopedVariable write("RECCONV_WRITE", "1");
     const std::vector<Document> documents = {MakeDocument(install.Folder(), "first", 3),
                                              MakeDocument(install.Folder(), "a-second-document-with-a-longer-name", 4)};
     auto library = install.Load();
@@ -123,47 +150,53 @@ TEST(Threads, ListAndExtractWhileTheSettingChangesAndThreadsComeAndGo)
     std::atomic<bool> stop{false};
     std::mutex lock;
     std::vector<Extraction> extractions;
-    std::vector<std::string> listingFaults;
+    std::vector<std::string> listingFaults; // extractors' headers included
     std::atomic<int> listings{0}, threadsStarted{0}, rewrites{0}, failedRewrites{0};
 
     auto extractor = [&](int thread) {
         std::string folder = install.Folder();
         for (int n = 0; !stop; ++n) {
-            std::string document = documents[static_cast<std::size_t>(n % 2)].path;
-            OpenRequest request = {document.data(), ModeExtract, 0};
+            const Document& document = documents[static_cast<std::size_t>((n + thread) % 2)];
+            std::string path = document.path;
+            OpenRequest request = {path.data(), ModeExtract, 0};
             const ArchiveHandle handle = library->OpenArchive(&request);
-            HostHeaderRecord record;
-            library->ReadHeader(handle, &record.header);
-            std::string name = "t" + std::to_string(thread) + "-" + std::to_string(n) + EntryTails[n % 4];
-            Extraction extraction{folder + "\\" + name, -1};
-            extraction.result = library->ProcessFile(handle, OperationExtract, folder.data(), name.data());
+            // The whole listing, with the entry the round extracts taken in passing.
+            std::vector<ListedEntry> entries;
+            Extraction extraction{document.path, "", -1};
+            for (int call = 0; call < 6; ++call) {
+                HostHeaderRecord record;
+                ListedEntry entry;
+                entry.result = library->ReadHeader(handle, &record.header);
+                entry.name.assign(record.header.EntryName, strnlen(record.header.EntryName, EntryNameSize));
+                entry.time = record.header.EntryTime;
+                entries.push_back(entry);
+                if (entry.result != ResultSuccess) {
+                    break;
+                }
+                if (call == n % 4) {
+                    std::string name = "t" + std::to_string(thread) + "-" + std::to_string(n) + EntryTails[call];
+                    extraction.target = folder + "\\" + name;
+                    extraction.result = library->ProcessFile(handle, OperationExtract, folder.data(), name.data());
+                } else {
+                    library->ProcessFile(handle, OperationSkip, nullptr, nullptr);
+                }
+            }
             library->CloseArchive(handle);
+            const std::string fault = ListingFaults(document, entries);
             const std::lock_guard<std::mutex> hold(lock);
             extractions.push_back(extraction);
+            if (!fault.empty()) {
+                listingFaults.push_back("extractor: " + fault);
+            }
         }
     };
     auto lister = [&](int thread) {
         for (int n = 0; !stop; ++n) {
-            const Listing listing = ListDocument(*library, documents[static_cast<std::size_t>((n + thread) % 2)].path);
-            std::string fault = listing.openRecordChanges;
-            if (listing.handle != ListingHandle) {
+            const Document& document = documents[static_cast<std::size_t>((n + thread) % 2)];
+            const Listing listing = ListDocument(*library, document.path);
+            std::string fault = listing.openRecordChanges + ListingFaults(document, listing.entries);
+            if (listing.handle < 1 || listing.handle > 32767) {
                 fault += " handle " + std::to_string(listing.handle);
-            }
-            for (const ListedEntry& entry : listing.entries) {
-                fault += entry.recordChanges;
-                if (entry.result == ResultNoMoreEntries) {
-                    continue; // another thread's calls may have moved the shared position on
-                }
-                const auto owner = std::find_if(documents.begin(), documents.end(), [&](const Document& d) {
-                    return d.names.count(entry.name) != 0;
-                });
-                if (entry.result != ResultSuccess) {
-                    fault += " result " + std::to_string(entry.result);
-                } else if (owner == documents.end()) {
-                    fault += " a name of no document: " + entry.name;
-                } else if (owner->time != entry.time) {
-                    fault += " " + entry.name + " with another document's time " + FormatDosTime(entry.time);
-                }
             }
             ++listings;
             if (!fault.empty()) {
@@ -255,10 +288,11 @@ TEST(Threads, ListAndExtractWhileTheSettingChangesAndThreadsComeAndGo)
     EXPECT_GT(listings.load(), 0);
     EXPECT_TRUE(listingFaults.empty()) << listingFaults.size() << " faulty listings, the first:" << listingFaults[0];
 
-    std::map<std::string, int> resultOfTarget;
+    std::map<std::string, std::string> documentOfTarget;
     for (const Extraction& extraction : extractions) {
-        resultOfTarget[extraction.target] = extraction.result;
+        documentOfTarget[extraction.target] = extraction.document;
         EXPECT_EQ(ResultSuccess, extraction.result) << extraction.target << ": there was always a converter";
+        EXPECT_TRUE(FileExists(extraction.target)) << extraction.target;
     }
     const std::vector<ConverterRecord> records = ReadConverterRecords(log);
     EXPECT_EQ(extractions.size(), records.size());
@@ -267,20 +301,23 @@ TEST(Threads, ListAndExtractWhileTheSettingChangesAndThreadsComeAndGo)
     for (const ConverterRecord& record : records) {
         ASSERT_FALSE(record.arguments.empty());
         const std::string target = record.arguments.back();
-        EXPECT_EQ(1u, resultOfTarget.count(target)) << "a target no thread asked for: " << record.commandLine;
+        const auto asked = documentOfTarget.find(target);
+        if (asked == documentOfTarget.end()) {
+            ADD_FAILURE() << "a target no thread asked for: " << record.commandLine;
+            continue;
+        }
         EXPECT_TRUE(targetsSeen.insert(target).second) << "converted twice: " << target;
         bool whole = false;
         for (int c = 0; c < 2; ++c) {
-            for (const Document& document : documents) {
-                const std::string line = Quoted(converters[c]) + OptionForTarget(target) + " -layout " +
-                                         Quoted(document.path) + " " + Quoted(target);
-                if (record.commandLine == line) {
-                    whole = true;
-                    converterSeen[c] = true;
-                }
+            const std::string line = Quoted(converters[c]) + OptionForTarget(target) + " -layout " +
+                                     Quoted(asked->second) + " " + Quoted(target);
+            if (record.commandLine == line) {
+                whole = true;
+                converterSeen[c] = true;
             }
         }
-        EXPECT_TRUE(whole) << "names neither converter and document whole: " << record.commandLine;
+        EXPECT_TRUE(whole) << "names neither converter nor the document opened for " << target << " whole: "
+                           << record.commandLine;
     }
     EXPECT_TRUE(converterSeen[0] && converterSeen[1]) << "the rewritten setting never took effect";
 
