@@ -414,13 +414,14 @@ void RandomCalls::CallOpenArchive(Generator& random, Model& model)
 void RandomCalls::CallReadHeader(Generator& random, Model& model)
 {
     const ArchiveHandle handle = PickHandle(random, model);
-    Archive* archive = model.Use(handle);
     const std::string handleText = std::to_string(reinterpret_cast<std::intptr_t>(handle));
     if (random.Chance(4)) {
+        // A call with no record touches no archive, not even as a use.
         call_ = "ReadHeader(" + handleText + ", null record)";
         EXPECT_EQ(ResultNoMoreEntries, library_->ReadHeader(handle, nullptr)) << call_;
         return;
     }
+    Archive* archive = model.Use(handle);
     HostHeaderRecord record;
     random.FillRecord(&record, sizeof record);
     const HostHeaderRecord before = record;
