@@ -148,3 +148,48 @@ TEST(ResultOfConversion, TrustsExitCodeZeroOnlyWithTheTargetWritten)
 }
 
 } // namespace
+
+namespace {
+
+std::wstring WideBuilt(void (*build)(WideTextBuilder&, const void*), const void* context)
+{
+    WideTextBuilder measure(nullptr, 0);
+    build(measure, context);
+    std::wstring text(measure.Size() + 1, L'#');
+    WideTextBuilder builder(text.data(), text.size());
+    build(builder, context);
+    EXPECT_FALSE(builder.Overflowed());
+    text.pop_back();
+    return text;
+}
+
+TEST(WideCommandLine, IsTheSameLineInUtf16)
+{
+    const auto line = WideBuilt(
+        [](WideTextBuilder& out, const void*) {
+            AppendCommandLine(out, L"C:\\Плагины\\conv.exe", EncodingOptionFor(TagOf(std::wstring_view(L"C:\\t\\Маяк_k.txt"))),
+                              L"D:\\docs\\", L"C:\\t\\Маяк_k.txt");
+        },
+        nullptr);
+    EXPECT_EQ(L"\"C:\\Плагины\\conv.exe\" -enc KOI8-R -layout \"D:\\docs\\\\\" \"C:\\t\\Маяк_k.txt\"", line);
+    EXPECT_TRUE(HoldsQuote(std::wstring_view(L"a\"b")));
+}
+
+TEST(TemporaryName, SitsInTheTargetsFolder)
+{
+    EXPECT_EQ(L"C:\\out", FolderOf(L"C:\\out\\Маяк_u.txt"));
+    EXPECT_EQ(L"C:\\", FolderOf(L"C:\\Маяк_u.txt")) << "the root keeps its backslash";
+    EXPECT_EQ(L"C:", FolderOf(L"C:Маяк_u.txt"));
+    EXPECT_EQ(L"", FolderOf(L"Маяк_u.txt")) << "the current folder";
+    EXPECT_EQ(L"Z:/out", FolderOf(L"Z:/out/x.txt"));
+    const auto name = [](std::wstring_view folder) {
+        return WideBuilt([](WideTextBuilder& out, const void* f) {
+            AppendTemporaryName(out, *static_cast<const std::wstring_view*>(f), 4021, 17, L".txt");
+        }, &folder);
+    };
+    EXPECT_EQ(L"C:\\out\\~paperlens-4021-17.txt", name(L"C:\\out"));
+    EXPECT_EQ(L"C:\\~paperlens-4021-17.txt", name(L"C:\\"));
+    EXPECT_EQ(L"~paperlens-4021-17.txt", name(L""));
+}
+
+} // namespace

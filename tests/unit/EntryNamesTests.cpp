@@ -69,3 +69,23 @@ TEST(WriteEntryName, EmptyBaseNameGivesTheBareSuffixes)
 }
 
 } // namespace
+
+namespace {
+
+TEST(WideEntryNames, FollowTheSameRulesAndCutAt1023Units)
+{
+    EXPECT_EQ(L"Маяк заметки", ArchiveBaseNameOf(std::wstring_view(L"Z:/Документы/Маяк заметки.pdf")));
+    EXPECT_EQ(L"灯台ノート", ArchiveBaseNameOf(std::wstring_view(L"C:灯台ノート.pdf")));
+    wchar_t field[WideEntryNameSize + 2];
+    field[WideEntryNameSize] = L'#';
+    WriteEntryName(field, WideEntryNameSize, L"灯台", 1);
+    EXPECT_EQ(std::wstring(L"灯台_k.txt"), field);
+    const std::wstring longName(1100, L'м');
+    WriteEntryName(field, WideEntryNameSize, longName, 0);
+    EXPECT_EQ(std::wstring(1023, L'м'), field);
+    EXPECT_EQ(L'#', field[WideEntryNameSize]) << "nothing written past the field";
+    EXPECT_FALSE(IsDocumentPathAcceptable(std::wstring(32767, L'p'), 32767));
+    EXPECT_TRUE(IsDocumentPathAcceptable(std::wstring(32766, L'p'), 32767));
+}
+
+} // namespace
