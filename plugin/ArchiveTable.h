@@ -42,6 +42,19 @@ public:
     // False when none is open under the handle; otherwise its state goes to `closed`.
     bool Close(std::intptr_t handle, ArchiveState& closed) noexcept;
 
+    // Closes every archive, handing each state to `release` for its memory to go: at unload,
+    // for the archives a host never closed.
+    template <class Release>
+    void CloseAll(Release&& release) noexcept
+    {
+        for (Slot& slot : slots_) {
+            ArchiveState closed;
+            if (slot.number.number != 0 && Close(slot.number.number, closed)) {
+                release(closed);
+            }
+        }
+    }
+
 private:
     struct Slot {
         FileNumberEntry number; // 0 while the place is free

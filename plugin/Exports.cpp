@@ -272,6 +272,11 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
     if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
         return TRUE;
     }
+    // Unloaded while archives are still open: their memory goes back to the host's heap.
+    if (reason == DLL_PROCESS_DETACH) {
+        ArchiveTableHold hold;
+        hold.Table().CloseAll([](const ArchiveState& closed) { ReleaseHeapText(closed.WidePath); });
+    }
     wchar_t modulePath[PathBufferSize];
     const DWORD length = ::GetModuleFileNameW(instance, modulePath, PathBufferSize);
     // A cut path would name a shallower folder, and the converter would be looked for there.

@@ -141,14 +141,25 @@ TEST(LoadLeaks, LoadsAndRefusedLoadsLeaveHandlesAndMemoryFlat)
     constexpr std::size_t LoadHeapAllowance = 900; // < 1 byte per load
     PluginInstall loads("[Converters]\r\nPDF=conv.exe\r\n", "conv.exe", "loads");
     PluginInstall refused("[Converters]\r\nTXT=conv.exe\r\n", "conv.exe", "refused");
-    const auto cycle = [](const PluginInstall& install, bool loadsAtAll) {
+    // Each load opens archives through both families and leaves them open, as a careless
+    // host would: unloading gives their memory back.
+    std::wstring document = WideFrom(loads.Folder() + "\\left open.pdf", CP_ACP);
+    WriteWholeFile(loads.Folder() + "\\left open.pdf", "%PDF-1.4");
+    const auto cycle = [&document](const PluginInstall& install, bool loadsAtAll) {
         int wrong = 0;
         for (int i = 0; i < Cycles; ++i) {
             const HMODULE module = ::LoadLibraryA(install.LibraryFile().c_str());
             wrong += (module != nullptr) != loadsAtAll;
-            if (module) {
-                ::FreeLibrary(module);
+            if (!module) {
+                continue;
             }
+            const auto openWide = reinterpret_cast<OpenArchiveWFunction>(
+                reinterpret_cast<void (*)()>(::GetProcAddress(module, "OpenArchiveW")));
+            for (int archive = 0; openWide && archive < 3; ++archive) {
+                OpenRequestW request = {document.data(), ModeList, 0};
+                wrong += openWide(&request) == nullptr;
+            }
+            ::FreeLibrary(module);
         }
         return wrong;
     };
