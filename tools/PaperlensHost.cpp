@@ -49,24 +49,6 @@ UINT CodePageOf(const std::wstring& entry)
     return CP_UTF8; // "_u", and the converter's own default, which is UTF-8 for the usual converters
 }
 
-// A whole file by its UTF-16 path; empty when it cannot be read.
-std::string ReadWhole(const std::wstring& path)
-{
-    std::string bytes;
-    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return bytes;
-    }
-    char buffer[65536];
-    DWORD read = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        bytes.append(buffer, read);
-    }
-    ::CloseHandle(file);
-    return bytes;
-}
-
 // What the user reads: names and paths as they are, whatever the code page.
 std::string Shown(const std::wstring& text)
 {
@@ -128,7 +110,7 @@ int Extract(const PluginLibrary& library, EntryPoints family, const std::wstring
     }
     int failures = 0;
     for (const ExtractedEntryW& entry : entries) {
-        const std::string text = ReadWhole(entry.target);
+        const std::string text = ReadFileBytes(entry.target);
         const bool written = ::GetFileAttributesW(entry.target.c_str()) != INVALID_FILE_ATTRIBUTES;
         const std::wstring name = L"  " + entry.name + std::wstring(entry.name.size() < 30 ? 30 - entry.name.size() : 0, L' ');
         if (entry.result == ResultSuccess && written) {
@@ -159,7 +141,7 @@ int Search(const PluginLibrary& library, EntryPoints family, const std::wstring&
         ExtractDocument(library, family, document, folder, DestinationStyle::FullPath);
     for (const ExtractedEntryW& entry : entries) {
         const UINT codePage = CodePageOf(entry.name);
-        const std::string content = ReadWhole(entry.target);
+        const std::string content = ReadFileBytes(entry.target);
         ::DeleteFileW(entry.target.c_str());
         if (entry.result != ResultSuccess) {
             SayWide(entry.name + L": failed, result " + std::to_wstring(entry.result) + L", " +

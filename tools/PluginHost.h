@@ -163,6 +163,9 @@ std::vector<ExtractedEntryW> ExtractDocument(const PluginLibrary& library, Entry
                                              const std::wstring& documentPath, const std::wstring& folder,
                                              DestinationStyle style, const std::wstring& only = std::wstring());
 
+// A whole file by its UTF-16 path; empty when it cannot be read.
+std::string ReadFileBytes(const std::wstring& path);
+
 // Between UTF-16 and a code page (CP_ACP for the ANSI entry points).
 std::wstring WideFrom(const std::string& text, unsigned codePage);
 std::string NarrowFrom(const std::wstring& text, unsigned codePage);

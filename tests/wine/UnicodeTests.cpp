@@ -20,20 +20,10 @@ std::wstring Wide(const std::string& ansi)
     return WideFrom(ansi, CP_ACP);
 }
 
+// What the converter wrote, or "<no file>".
 std::string ReadWide(const std::wstring& path)
 {
-    std::string bytes;
-    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return "<no file>";
-    }
-    char buffer[4096];
-    DWORD read = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        bytes.append(buffer, read);
-    }
-    ::CloseHandle(file);
-    return bytes;
+    return ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ? "<no file>" : ReadFileBytes(path);
 }
 
 std::set<std::wstring> NamesIn(const std::wstring& folder)
