@@ -212,16 +212,24 @@ TEST(Threads, ListAndExtractWhileTheSettingChangesAndThreadsComeAndGo)
     }
     stop = true;
     // The library waits for a converter without a time-out. Should one never end, say so
-    // and end it, rather than leave the test to hang until CTest's limit.
+    // and end it, rather than leave the test to hang until CTest's limit. Should the threads
+    // still not return (a call that never comes back), end the test as failed.
     std::atomic<bool> joined{false};
     std::vector<std::string> stuck;
     std::thread watchdog([&] {
         const Clock::time_point deadline = Clock::now() + std::chrono::seconds(60);
+        const Clock::time_point lastDeadline = deadline + std::chrono::seconds(60);
         while (!joined && Clock::now() < deadline) {
             ::Sleep(100);
         }
         // Threads queued behind a stuck one may start theirs next: end those too.
         while (!joined) {
+            if (Clock::now() >= lastDeadline) {
+                std::fprintf(stderr, "FAILED: the threads had not returned from the library 120 s after the end; "
+                                     "ending the test\n");
+                std::fflush(stderr);
+                ::TerminateProcess(::GetCurrentProcess(), 1);
+            }
             for (const char* name : {FirstConverter, SecondConverter}) {
                 for (const DWORD id : RunningProcessesNamed(name)) {
                     stuck.push_back(std::string(name) + " " + std::to_string(id));
@@ -255,13 +263,26 @@ TEST(Threads, ListAndExtractWhileTheSettingChangesAndThreadsComeAndGo)
     EXPECT_GT(listings.load(), 0);
     EXPECT_TRUE(listingFaults.empty()) << listingFaults.size() << " faulty listings, the first:" << listingFaults[0];
 
+    // A converter start that Wine itself fails (ERROR_INTERNAL_ERROR) is Wine's failure: it
+    // is reported as such, and the library must answer it as a converter that did not start.
+    if (seen.wineInternalErrors != 0) {
+        std::printf("WINE FAILURE, not the library's: Wine's CreateProcessA failed %d of %d converter starts with "
+                    "ERROR_INTERNAL_ERROR (1359)\n",
+                    seen.wineInternalErrors, seen.creations);
+    }
+    EXPECT_LE(seen.wineInternalErrors * 20, seen.creations) << "Wine failed more than one start in 20";
     std::map<std::string, int> resultOfTarget;
+    int notStarted = 0;
     for (const Extraction& extraction : extractions) {
         resultOfTarget[extraction.target] = extraction.result;
+        if (extraction.result == ResultCannotCreateOutput && notStarted < seen.wineInternalErrors) {
+            ++notStarted;
+            continue;
+        }
         EXPECT_EQ(ResultSuccess, extraction.result) << extraction.target << ": there was always a converter";
     }
     const std::vector<ConverterRecord> records = ReadConverterRecords(log);
-    EXPECT_EQ(extractions.size(), records.size());
+    EXPECT_EQ(extractions.size() - static_cast<std::size_t>(notStarted), records.size());
     std::set<std::string> targetsSeen;
     bool converterSeen[2] = {false, false};
     for (const ConverterRecord& record : records) {
@@ -285,7 +306,7 @@ TEST(Threads, ListAndExtractWhileTheSettingChangesAndThreadsComeAndGo)
     EXPECT_TRUE(converterSeen[0] && converterSeen[1]) << "the rewritten setting never took effect";
 
     // One wait for each converter, never two at once, and nothing started or opened during one.
-    EXPECT_EQ(static_cast<int>(extractions.size()), seen.processWaits);
+    EXPECT_EQ(static_cast<int>(extractions.size()) - notStarted, seen.processWaits);
     EXPECT_EQ(0, seen.overlappingWaits) << "waits for converters overlapped";
     EXPECT_EQ(static_cast<int>(extractions.size()), seen.creations);
     EXPECT_EQ(0, seen.creationsDuringWait) << "a converter was created while another was waited for";

@@ -8,6 +8,7 @@ std::atomic<int> waiting{0};
 std::atomic<int> processWaits{0}, overlappingWaits{0};
 std::atomic<int> creations{0}, creationsDuringWait{0};
 std::atomic<int> opens{0}, opensDuringWait{0};
+std::atomic<int> wineInternalErrors{0};
 decltype(&::WaitForSingleObject) realWait = nullptr;
 decltype(&::CreateProcessA) realCreate = nullptr;
 decltype(&::CreateFileA) realOpen = nullptr;
@@ -34,8 +35,16 @@ BOOL WINAPI Create(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES 
     if (waiting != 0) {
         ++creationsDuringWait;
     }
-    return realCreate(application, commandLine, process, thread, inherit, flags, environment, folder, startup,
-                      created);
+    const BOOL result = realCreate(application, commandLine, process, thread, inherit, flags, environment, folder,
+                                   startup, created);
+    if (!result) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_INTERNAL_ERROR) {
+            ++wineInternalErrors;
+        }
+        ::SetLastError(error); // the library sees the failure as it came
+    }
+    return result;
 }
 
 HANDLE WINAPI Open(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
@@ -65,7 +74,7 @@ GateWatch::Originals::Originals()
     realCreate = SystemFunction<decltype(realCreate)>("CreateProcessA");
     realOpen = SystemFunction<decltype(realOpen)>("CreateFileA");
     for (std::atomic<int>* count : {&waiting, &processWaits, &overlappingWaits, &creations, &creationsDuringWait,
-                                    &opens, &opensDuringWait}) {
+                                    &opens, &opensDuringWait, &wineInternalErrors}) {
         *count = 0;
     }
 }
@@ -93,5 +102,6 @@ GateWatch::Counts GateWatch::Seen() const noexcept
     counts.creationsDuringWait = creationsDuringWait;
     counts.opens = opens;
     counts.opensDuringWait = opensDuringWait;
+    counts.wineInternalErrors = wineInternalErrors;
     return counts;
 }
