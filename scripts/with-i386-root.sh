@@ -135,8 +135,17 @@ fi
     build_root "$root.partial"
     rm -rf "$root" && mv "$root.partial" "$root"
     note "made the i386 root in $((SECONDS - started)) s"
+    # Roots of older recipes, unless a run is using one.
+    for old in "$cache"/i386-root-*; do
+      case $old in *.lock) continue ;; esac
+      [ "${old%.partial}" != "$root" ] || continue
+      ( flock -n 8 && rm -rf "$old" ) 8>"${old%.partial}.lock" || true
+    done
   fi
 ) 9>"$root.lock"
+# Held for the run, so that no newer recipe's run removes this root meanwhile.
+exec 9<"$root.lock"
+flock -s 9
 
 export PAPERLENS_I386_ROOT=$root
 # Bind mounts only inside this command's own mount namespace.
@@ -153,5 +162,25 @@ unshare -m bash -c '
   # The root reads the same converter data as the machine, and sees any maps a test
   # mounted over it.
   [ ! -d /usr/share/poppler ] || mount --rbind /usr/share/poppler "$root/usr/share/poppler"
-  exec "$@"' with-i386-root "$top" "$@" || status=$?
+  set +e
+  "$@"
+  status=$?
+  # Whatever this run started and left running in the root ends with it: Wine'"'"'s services,
+  # and a converter an ending host left half started (which Wine lists nowhere).
+  mine=$(readlink /proc/self/ns/mnt)
+  left=0
+  for signal in KILL TERM; do
+    for process in /proc/[0-9]*; do
+      pid=${process#/proc/}
+      [ "$pid" != $$ ] && [ "$(readlink "$process/ns/mnt" 2>/dev/null)" = "$mine" ] || continue
+      # The wine servers last, so that they go down on their own and keep their state.
+      case $(tr "\0" " " <"$process/cmdline" 2>/dev/null) in
+        *wineserver*) [ $signal = TERM ] && kill -TERM "$pid" 2>/dev/null ;;
+        *) [ $signal = KILL ] && kill -KILL "$pid" 2>/dev/null && left=$((left + 1)) ;;
+      esac
+    done
+    [ $signal = KILL ] && [ $left -ne 0 ] && sleep 4
+  done
+  [ $left -eq 0 ] || echo "with-i386-root: ended $left Wine process(es) left running in the root" >&2
+  exit $status' with-i386-root "$top" "$@" || status=$?
 exit $status
