@@ -6,14 +6,16 @@
 # pdftotext behind the stand-in in build/<preset>/plugin, which passes every argument on as
 # it arrives and reads the encoding maps from share/poppler/unicodeMap there (it needs root,
 # or unprivileged user namespaces, for a private mount namespace).
-#   scripts/demo.sh [win32|win64]   (the 32-bit library where this machine runs 32-bit code)
+#   scripts/demo.sh [win32|win64]   (by default the 32-bit library where this machine runs
+#   32-bit code natively; win32 runs under emulation elsewhere, see scripts/with-i386-root.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 preset=${1:-}
 if [ -z "$preset" ]; then
   preset=win32
-  scripts/runs-32bit.sh || { preset=win64; echo "(this machine runs no 32-bit code: the 64-bit library it is)"; }
+  how32=$(scripts/runs-32bit.sh -v) || true
+  [ "${how32%%:*}" = native ] || { preset=win64; echo "(the 64-bit library, as ${how32#*: }; 'scripts/demo.sh win32' for the other)"; }
 fi
 case $preset in
   win32) library_name=Paperlens.wcx ;;

@@ -1,35 +1,65 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds both libraries and runs every test: the unit tests natively
 # with sanitizers, the boundary code under libFuzzer for a minute, and the 32-bit and
-# 64-bit libraries under Wine; then packs the release archive and tests it.
+# 64-bit libraries under Wine; then packs the release archive and tests it. Ends with one
+# line per library: how its tests ran (natively, under emulation, or not at all, and why)
+# and whether they passed.
 #
-# On a machine that runs no 32-bit code (scripts/runs-32bit.sh) the 32-bit library and
-# its tests are built but not run; the 64-bit tree then checks the 32-bit library's image.
+# The 32-bit library's tests run with the Wine of an i386 root (scripts/with-i386-root.sh):
+# natively where the kernel runs 32-bit code, under qemu's user-mode emulation where it
+# does not. Where neither can be had (scripts/runs-32bit.sh says why) they are not run,
+# and the 64-bit tree checks the 32-bit library's image instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
+how32=$(scripts/runs-32bit.sh -v) || true
+mode32=${how32%%:*}
+why32=${how32#*: }
 status=0
-run32=1
-scripts/runs-32bit.sh || run32=0
+summary=()
+# Runs one step, timing it, and records its outcome for the summary.
+step() {
+  local what=$1 how=$2
+  shift 2
+  local started=$SECONDS outcome=passed
+  "$@" || { outcome=FAILED; status=1; }
+  summary+=("$what: $how: $outcome ($((SECONDS - started)) s)")
+}
+
 for preset in native fuzz win32 win64; do
   echo "== $preset"
   if [ "$preset" = win64 ]; then
     other=""
-    [ "$run32" -eq 1 ] || other="$PWD/build/win32/plugin/Paperlens.wcx"
+    [ "$mode32" != none ] || other="$PWD/build/win32/plugin/Paperlens.wcx"
     cmake --preset "$preset" -DPAPERLENS_OTHER_LIBRARY="$other" >/dev/null
   else
     cmake --preset "$preset" >/dev/null
   fi
   cmake --build --preset "$preset"
-  if [ "$preset" = win32 ] && [ "$run32" -eq 0 ]; then
-    echo "== win32: built, tests NOT RUN: this machine runs no 32-bit code; the win64 tests check its image"
-    continue
-  fi
-  ctest --preset "$preset" || status=1
+  case $preset in
+    native) step "logic (unit tests)" "ran natively, with sanitizers" ctest --preset native ;;
+    fuzz) step "boundary code (fuzz target)" "ran natively, under libFuzzer" ctest --preset fuzz ;;
+    win32)
+      case $mode32 in
+        native) step "32-bit library Paperlens.wcx" "tests ran natively, in the i386 root's Wine ($why32)" \
+          scripts/with-i386-root.sh ctest --preset win32 ;;
+        emulated) step "32-bit library Paperlens.wcx" "tests ran UNDER EMULATION ($why32)" \
+          scripts/with-i386-root.sh ctest --preset win32 ;;
+        *) summary+=("32-bit library Paperlens.wcx: built, tests NOT RUN ($why32); the win64 tests check its image") ;;
+      esac ;;
+    win64) step "64-bit library Paperlens.wcx64" "tests ran natively, in the machine's 64-bit Wine" \
+      ctest --preset win64 ;;
+  esac
 done
 # The release archive, made of the libraries just tested, and its own tests.
 echo "== package"
-scripts/package.sh --tested || status=1
-[ "$run32" -eq 1 ] || echo "== NOTE: the 32-bit library's tests were not run on this machine"
+if [ "$mode32" = none ]; then
+  step "release archive" "checked, its 32-bit programs NOT RUN ($why32)" scripts/package.sh --tested
+else
+  step "release archive" "checked with both widths' programs (32-bit: $mode32)" \
+    scripts/with-i386-root.sh scripts/package.sh --tested
+fi
+echo "== summary"
+printf '%s\n' "${summary[@]}"
 exit $status

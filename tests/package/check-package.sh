@@ -18,12 +18,11 @@ fail() {
   echo "check-package: FAILED: $*" >&2
   failures=$((failures + 1))
 }
-# Where this machine runs no 32-bit code, the 32-bit programs are not run, and the 64-bit
-# build's converters stand in beside the unpacked libraries.
+# Where this machine cannot run 32-bit programs, they are not run. Each width's programs
+# run with that width's Wine, which starts converters of its own width only: the tree's
+# own converters go beside the unpacked libraries for its turn.
 run32=1
 "$here/../../scripts/runs-32bit.sh" || run32=0
-converters=$win32
-[ "$run32" -eq 1 ] || converters=$win64
 skip32() {
   [ "$run32" -eq 0 ] && [ "$1" = "$win32" ] && echo "check-package: NOT RUN here, for want of 32-bit code: $2"
 }
@@ -59,9 +58,9 @@ for pair in "Paperlens.wcx:$win32/plugin/Paperlens.wcx" "Paperlens.wcx64:$win64/
   cmp -s "$folder/$name" "${pair#*:}" || fail "$name differs from ${pair#*:}"
 done
 
-cp "$converters/tests/wine/RecordingConverter.exe" "$folder/pdftotext.exe"
 for tree in "$win32" "$win64"; do
   skip32 "$tree" "the 32-bit package tests" && continue
+  cp "$tree/tests/wine/RecordingConverter.exe" "$folder/pdftotext.exe"
   echo "== package tests, $(basename "$tree")"
   "$wine_run" "$tree/wineprefix" "$tree/tests/package/PackageTests.exe" \
     "--folder=$(windows_path "$folder")" "--sample=$(windows_path "$sample")" ||
@@ -73,6 +72,7 @@ cd "$folder"
 for pair in "PaperlensHost.exe:Paperlens.wcx:$win32" "PaperlensHost64.exe:Paperlens.wcx64:$win64"; do
   IFS=: read -r tool library tree <<<"$pair"
   skip32 "$tree" "$tool" && continue
+  cp "$tree/tests/wine/RecordingConverter.exe" "$folder/pdftotext.exe"
   run() { "$wine_run" "$tree/wineprefix" "./$tool" "$@"; }
   echo "== $tool"
 
@@ -108,15 +108,15 @@ done
 # A real converter in the recording converter's place: the stand-in the build puts beside
 # its library, which hands the work to the machine's pdftotext. Once encodings has taught it
 # ANSI, searching finds the sample's text in each entry's own encoding.
-for file in "$converters"/plugin/*; do
-  case $(basename "$file") in
-    Paperlens.*|PaperlensHost.exe) ;;
-    *) [ -f "$file" ] && cp "$file" "$folder/" ;;
-  esac
-done
 for pair in "PaperlensHost.exe:Paperlens.wcx:$win32" "PaperlensHost64.exe:Paperlens.wcx64:$win64"; do
   IFS=: read -r tool library tree <<<"$pair"
   skip32 "$tree" "$tool search" && continue
+  for file in "$tree"/plugin/*; do
+    case $(basename "$file") in
+      Paperlens.*|PaperlensHost.exe) ;;
+      *) [ -f "$file" ] && cp "$file" "$folder/" ;;
+    esac
+  done
   echo "== $tool encodings and search, with pdftotext"
   status=0
   "$wine_run" "$tree/wineprefix" "./$tool" encodings ".\\$library" >"$scratch/stdout" 2>&1 || status=$?

@@ -245,16 +245,24 @@ TEST(Threads, ListAndExtractTwoDocumentsAtOnceWhileTheSettingChangesAndThreadsCo
     }
     stop = true;
     // The library waits for a converter without a time-out. Should one never end, say so
-    // and end it, rather than leave the test to hang until CTest's limit.
+    // and end it, rather than leave the test to hang until CTest's limit. Should the threads
+    // still not return (a call that never comes back), end the test as failed.
     std::atomic<bool> joined{false};
     std::vector<std::string> stuck;
     std::thread watchdog([&] {
         const Clock::time_point deadline = Clock::now() + std::chrono::seconds(60);
+        const Clock::time_point lastDeadline = deadline + std::chrono::seconds(60);
         while (!joined && Clock::now() < deadline) {
             ::Sleep(100);
         }
         // Threads queued behind a stuck one may start theirs next: end those too.
         while (!joined) {
+            if (Clock::now() >= lastDeadline) {
+                std::fprintf(stderr, "FAILED: the threads had not returned from the library 120 s after the end; "
+                                     "ending the test\n");
+                std::fflush(stderr);
+                ::TerminateProcess(::GetCurrentProcess(), 1);
+            }
             for (const char* name : {FirstConverter, SecondConverter}) {
                 for (const DWORD id : RunningProcessesNamed(name)) {
                     stuck.push_back(std::string(name) + " " + std::to_string(id));
@@ -288,14 +296,27 @@ TEST(Threads, ListAndExtractTwoDocumentsAtOnceWhileTheSettingChangesAndThreadsCo
     EXPECT_GT(listings.load(), 0);
     EXPECT_TRUE(listingFaults.empty()) << listingFaults.size() << " faulty listings, the first:" << listingFaults[0];
 
+    // A converter start that Wine itself fails (ERROR_INTERNAL_ERROR) is Wine's failure: it
+    // is reported as such, and the library must answer it as a converter that did not start.
+    if (seen.wineInternalErrors != 0) {
+        std::printf("WINE FAILURE, not the library's: Wine's CreateProcessW failed %d of %d converter starts with "
+                    "ERROR_INTERNAL_ERROR (1359)\n",
+                    seen.wineInternalErrors, seen.creations);
+    }
+    EXPECT_LE(seen.wineInternalErrors * 20, seen.creations) << "Wine failed more than one start in 20";
     std::map<std::string, std::string> documentOfTarget;
+    int notStarted = 0;
     for (const Extraction& extraction : extractions) {
         documentOfTarget[extraction.target] = extraction.document;
+        if (extraction.result == ResultCannotCreateOutput && notStarted < seen.wineInternalErrors) {
+            ++notStarted;
+            continue;
+        }
         EXPECT_EQ(ResultSuccess, extraction.result) << extraction.target << ": there was always a converter";
         EXPECT_TRUE(FileExists(extraction.target)) << extraction.target;
     }
     const std::vector<ConverterRecord> records = ReadConverterRecords(log);
-    EXPECT_EQ(extractions.size(), records.size());
+    EXPECT_EQ(extractions.size() - static_cast<std::size_t>(notStarted), records.size());
     std::set<std::string> targetsSeen;
     bool converterSeen[2] = {false, false};
     for (const ConverterRecord& record : records) {
@@ -322,7 +343,7 @@ TEST(Threads, ListAndExtractTwoDocumentsAtOnceWhileTheSettingChangesAndThreadsCo
     EXPECT_TRUE(converterSeen[0] && converterSeen[1]) << "the rewritten setting never took effect";
 
     // One wait for each converter, never two at once, and nothing started or opened during one.
-    EXPECT_EQ(static_cast<int>(extractions.size()), seen.processWaits);
+    EXPECT_EQ(static_cast<int>(extractions.size()) - notStarted, seen.processWaits);
     EXPECT_EQ(0, seen.overlappingWaits) << "waits for converters overlapped";
     EXPECT_EQ(static_cast<int>(extractions.size()), seen.creations);
     EXPECT_EQ(0, seen.creationsDuringWait) << "a converter was created while another was waited for";
@@ -348,12 +369,26 @@ TEST(Threads, TheHostProcessEndsCleanlyWhileThreadsAreBusyInTheLibrary)
     ScopedVariable recording("RECCONV_LOG", log);
     ScopedVariable sleep("RECCONV_SLEEP_MS", "100"); // so that the end finds a thread waiting
 
+    // Under user-mode emulation each thread needs longer to show progress.
+    const bool emulated = ::GetEnvironmentVariableA("PAPERLENS_UNDER_EMULATION", nullptr, 0) != 0;
     std::string line = Quoted(BusyHostProgram()) + " " + Quoted(install.LibraryFile()) + " " + Quoted(document) +
-                       " " + Quoted(install.Folder()) + " 1500";
+                       " " + Quoted(install.Folder()) + (emulated ? " 6000" : " 1500");
+    // The host writes to a file rather than to this test's output: a converter the ending
+    // host leaves half started inherits it and may hold it open for good, and CTest waits
+    // for the test's output to close.
+    const std::string hostOutput = install.Folder() + "\\busy-host.txt";
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    const UniqueHandle<> output(::CreateFileA(hostOutput.c_str(), GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(output);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output.Get();
+    startup.hStdError = output.Get();
     PROCESS_INFORMATION created = {};
-    ASSERT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+    ASSERT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                                  &created))
         << line;
     const UniqueHandle<> thread(created.hThread);
@@ -363,6 +398,13 @@ TEST(Threads, TheHostProcessEndsCleanlyWhileThreadsAreBusyInTheLibrary)
         ::TerminateProcess(process.Get(), 99);
     }
     ASSERT_EQ(WAIT_OBJECT_0, waited) << "the host did not end within 30 s of being told to";
+    if (std::FILE* said = std::fopen(hostOutput.c_str(), "rb")) {
+        char text[512];
+        for (std::size_t read; (read = std::fread(text, 1, sizeof text, said)) != 0;) {
+            std::fwrite(text, 1, read, stdout);
+        }
+        std::fclose(said);
+    }
     DWORD exitCode = 0;
     ASSERT_TRUE(::GetExitCodeProcess(process.Get(), &exitCode));
     EXPECT_EQ(3u, exitCode) << "3: ended through its own return with every thread busy; 4: a thread made no "

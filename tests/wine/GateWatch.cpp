@@ -8,6 +8,7 @@ std::atomic<int> waiting{0};
 std::atomic<int> processWaits{0}, overlappingWaits{0};
 std::atomic<int> creations{0}, creationsDuringWait{0};
 std::atomic<int> opens{0}, opensDuringWait{0};
+std::atomic<int> wineInternalErrors{0};
 decltype(&::WaitForSingleObject) realWait = nullptr;
 decltype(&::CreateProcessW) realCreate = nullptr;
 decltype(&::CreateFileA) realOpen = nullptr;
@@ -35,8 +36,16 @@ BOOL WINAPI Create(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTE
     if (waiting != 0) {
         ++creationsDuringWait;
     }
-    return realCreate(application, commandLine, process, thread, inherit, flags, environment, folder, startup,
-                      created);
+    const BOOL result = realCreate(application, commandLine, process, thread, inherit, flags, environment, folder,
+                                   startup, created);
+    if (!result) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_INTERNAL_ERROR) {
+            ++wineInternalErrors;
+        }
+        ::SetLastError(error); // the library sees the failure as it came
+    }
+    return result;
 }
 
 HANDLE WINAPI Open(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
@@ -77,7 +86,7 @@ GateWatch::Originals::Originals()
     realOpen = SystemFunction<decltype(realOpen)>("CreateFileA");
     realOpenWide = SystemFunction<decltype(realOpenWide)>("CreateFileW");
     for (std::atomic<int>* count : {&waiting, &processWaits, &overlappingWaits, &creations, &creationsDuringWait,
-                                    &opens, &opensDuringWait}) {
+                                    &opens, &opensDuringWait, &wineInternalErrors}) {
         *count = 0;
     }
 }
@@ -106,5 +115,6 @@ GateWatch::Counts GateWatch::Seen() const noexcept
     counts.creationsDuringWait = creationsDuringWait;
     counts.opens = opens;
     counts.opensDuringWait = opensDuringWait;
+    counts.wineInternalErrors = wineInternalErrors;
     return counts;
 }

@@ -16,6 +16,9 @@ public:
         int creationsDuringWait = 0;
         int opens = 0;            // CreateFileA and CreateFileW calls
         int opensDuringWait = 0;
+        // CreateProcessW calls that Wine itself failed with ERROR_INTERNAL_ERROR (1359): now
+        // and then, under load, for no fault of the caller's.
+        int wineInternalErrors = 0;
     };
 
     explicit GateWatch(HMODULE library);
