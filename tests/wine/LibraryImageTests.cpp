@@ -90,10 +90,19 @@ TEST(LibraryImage, ImportsOnlyWhatItsOwnCodeCallsAndHooksNothing)
         "kernel32.dll!GetACP", "kernel32.dll!MultiByteToWideChar", "kernel32.dll!WideCharToMultiByte", // code page
         "kernel32.dll!GetProcessHeap", "kernel32.dll!HeapAlloc", "kernel32.dll!HeapFree", // run-time sized texts
         "kernel32.dll!SwitchToThread", // the file-number locks
-        "msvcrt.dll!memchr", "msvcrt.dll!memcpy", "msvcrt.dll!strlen", "msvcrt.dll!wcslen", // text and record copies
     };
-    EXPECT_EQ(expected, imported);
-    EXPECT_EQ(expected.size(), image.importedFunctions.size()) << "no function imported twice";
+    // Text and record copies, which the compiler may also do inline, width by width.
+    const std::set<std::string> inlinable = {"msvcrt.dll!memchr", "msvcrt.dll!memcpy", "msvcrt.dll!strlen",
+                                             "msvcrt.dll!wcslen"};
+    std::set<std::string> calls = imported;
+    for (const std::string& name : inlinable) {
+        calls.erase(name);
+    }
+    EXPECT_EQ(expected, calls);
+    for (const std::string& name : imported) {
+        EXPECT_TRUE(expected.count(name) || inlinable.count(name)) << name << " is imported";
+    }
+    EXPECT_EQ(imported.size(), image.importedFunctions.size()) << "no function imported twice";
 }
 
 TEST(LibraryImage, IsSmall)
