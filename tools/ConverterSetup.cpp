@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstdio>
 
 namespace {
@@ -50,14 +51,17 @@ std::string ConverterPathFor(std::string_view libraryPath, std::string_view sett
 ConverterFamily ConverterFamilyOf(std::string_view versionOutput)
 {
     const std::string text = Lowered(versionOutput);
-    // Poppler's output credits Xpdf's maker too, so Poppler is asked first.
-    if (text.find("poppler") != std::string::npos) {
-        return ConverterFamily::Poppler;
+    const std::string_view marker = "version ";
+    const std::size_t at = text.find(marker);
+    if (at == std::string::npos || at + marker.size() >= text.size() ||
+        !std::isdigit(static_cast<unsigned char>(text[at + marker.size()]))) {
+        return ConverterFamily::Unknown;
     }
-    if (text.find("xpdf") != std::string::npos || text.find("glyph & cog") != std::string::npos) {
-        return ConverterFamily::Xpdf;
+    const int major = std::atoi(text.c_str() + at + marker.size());
+    if (major == 3 || major == 4) {
+        return ConverterFamily::ConfigFileMaps;
     }
-    return ConverterFamily::Unknown;
+    return major == 0 || major >= 20 ? ConverterFamily::DataFolderMaps : ConverterFamily::Unknown;
 }
 
 std::string VersionLineOf(std::string_view versionOutput)
@@ -78,7 +82,7 @@ std::string VersionLineOf(std::string_view versionOutput)
     return first;
 }
 
-std::string PopplerMapFolderFor(std::string_view converterPath)
+std::string DataFolderMapsFor(std::string_view converterPath)
 {
     std::string folder = FolderOf(converterPath);
     const std::string_view inner = std::string_view(folder).substr(0, folder.empty() ? 0 : folder.size() - 1);
@@ -113,7 +117,7 @@ std::string UnicodeMapText(const std::vector<CharacterCode>& characters)
     return text;
 }
 
-std::string XpdfrcWith(std::string_view existing, const std::vector<std::string>& lines)
+std::string ConfigFileWith(std::string_view existing, const std::vector<std::string>& lines)
 {
     // CRLF, a Windows file's line end, unless the file already ends its lines with LF alone.
     const bool crlf = existing.find('\n') == std::string_view::npos || existing.find("\r\n") != std::string_view::npos;

@@ -15,17 +15,21 @@ std::string FolderOf(std::string_view path);
 // The converter the plug-in runs: the library's folder + the setting's first word.
 std::string ConverterPathFor(std::string_view libraryPath, std::string_view setting);
 
-enum class ConverterFamily { Unknown, Poppler, Xpdf };
+// The two families of converter a user installs differ in where they read encoding maps:
+// one from a unicodeMap folder of its data folder, the other from files that its xpdfrc
+// names.
+enum class ConverterFamily { Unknown, DataFolderMaps, ConfigFileMaps };
 
-// Told by what `-v` prints: Poppler names itself; Xpdf names its maker or its site.
+// Told by the version number `-v` prints: the data-folder family numbers its versions 0.x,
+// then by year (20.x on); the other 3.x and 4.x.
 ConverterFamily ConverterFamilyOf(std::string_view versionOutput);
 
 // The first line that names a version, or the first non-empty line.
 std::string VersionLineOf(std::string_view versionOutput);
 
-// Where Poppler on Windows reads its maps: its module's folder, or that folder's parent
-// when the folder is named bin (any case), then share\poppler\unicodeMap.
-std::string PopplerMapFolderFor(std::string_view converterPath);
+// Where the data-folder family on Windows reads its maps: its module's folder, or that
+// folder's parent when the folder is named bin (any case), then share\poppler\unicodeMap.
+std::string DataFolderMapsFor(std::string_view converterPath);
 
 // One Unicode character of the Basic Multilingual Plane and the code it becomes, one or two
 // bytes long (code pages of East Asian systems use two).
@@ -43,7 +47,7 @@ std::string UnicodeMapText(const std::vector<CharacterCode>& characters);
 // An xpdfrc with each of `lines` added once: existing lines are kept as they are, a line
 // already present (spaces aside) is not added again, and the file's line end is kept
 // (CRLF where it has none yet).
-std::string XpdfrcWith(std::string_view existing, const std::vector<std::string>& lines);
+std::string ConfigFileWith(std::string_view existing, const std::vector<std::string>& lines);
 
 // A result code of the host's table in plain words.
 std::string MeaningOfResult(int result);

@@ -318,7 +318,9 @@ ConverterFamily SayVersion(const std::string& converter, std::string& line)
 
 const char* NameOf(ConverterFamily family)
 {
-    return family == ConverterFamily::Poppler ? "Poppler" : family == ConverterFamily::Xpdf ? "Xpdf" : "unknown";
+    return family == ConverterFamily::DataFolderMaps   ? "maps in its data folder"
+           : family == ConverterFamily::ConfigFileMaps ? "maps named in its xpdfrc"
+                                                       : "unknown";
 }
 
 } // namespace
@@ -338,7 +340,8 @@ int MakeEncodings(const std::string& libraryPath)
     const ConverterFamily family = SayVersion(found.converter, version);
     Say("converter %s\n  %s (%s)\n", found.converter.c_str(), version.c_str(), NameOf(family));
     if (family == ConverterFamily::Unknown) {
-        Say("its version output names neither Poppler nor Xpdf, so where it reads encoding maps is unknown\n");
+        Say("its version output names no version of either converter family, so where it reads encoding maps is "
+            "unknown\n");
         return 1;
     }
     TemporaryFolder scratch;
@@ -347,9 +350,9 @@ int MakeEncodings(const std::string& libraryPath)
         return 1;
     }
     const UINT ansi = ::GetACP();
-    const std::string folder = family == ConverterFamily::Poppler ? PopplerMapFolderFor(found.converter) + "\\"
+    const std::string folder = family == ConverterFamily::DataFolderMaps ? DataFolderMapsFor(found.converter) + "\\"
                                                                    : FolderOf(found.converter);
-    const std::string suffix = family == ConverterFamily::Poppler ? "" : ".unicodeMap";
+    const std::string suffix = family == ConverterFamily::DataFolderMaps ? "" : ".unicodeMap";
     struct Wanted {
         const char* name;
         UINT codePage;
@@ -375,11 +378,11 @@ int MakeEncodings(const std::string& libraryPath)
         const std::string quoted = path.find(' ') == std::string::npos ? path : Quoted(path);
         xpdfrcLines.push_back(std::string("unicodeMap ") + wanted.name + " " + quoted);
     }
-    if (family == ConverterFamily::Xpdf && !xpdfrcLines.empty()) {
+    if (family == ConverterFamily::ConfigFileMaps && !xpdfrcLines.empty()) {
         const std::string xpdfrc = FolderOf(found.converter) + "xpdfrc";
         std::string existing;
         ReadWhole(xpdfrc, existing);
-        failures += PlaceFile(xpdfrc, XpdfrcWith(existing, xpdfrcLines)) == Placed::Failed;
+        failures += PlaceFile(xpdfrc, ConfigFileWith(existing, xpdfrcLines)) == Placed::Failed;
     }
     for (const char* name : {"ANSI", "KOI8-R"}) {
         CapturedRun run;

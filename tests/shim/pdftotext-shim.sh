@@ -6,10 +6,10 @@
 # folder, it is started by CreateProcessA as a Unix program (Wine runs an
 # executable script as such, whatever its name), with the command line
 # already split the Windows way and with Windows paths such as Z:\tmp\x.pdf.
-# It turns those paths into Linux ones and runs poppler's pdftotext with
+# It turns those paths into Linux ones and runs Debian's pdftotext with
 # every argument as it arrived.
 #
-# A Windows build of Poppler reads its encoding maps from share\poppler\
+# A Windows build of this converter reads its encoding maps from share\poppler\
 # unicodeMap beside its own folder (beside the parent when that folder is
 # named bin); Debian's reads /usr/share/poppler/unicodeMap. So that Debian's
 # pdftotext sees what a Windows one installed here would see, the run gets a
@@ -105,7 +105,7 @@ if [ ${#positional[@]} -ge 2 ]; then
     fi
 fi
 
-# The data folder a Windows Poppler in this script's folder would read.
+# The data folder a Windows build of the converter in this script's folder would read.
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd -P)
 data=$here
 case ${here##*/} in [Bb][Ii][Nn]) data=$(dirname "$here") ;; esac

@@ -11,23 +11,25 @@ TEST(ConverterSetup, FindsTheConverterAsThePluginDoes)
     EXPECT_EQ("C:\\p\\", ConverterPathFor("C:\\p\\Paperlens.wcx", " pdftotext.exe")) << "a leading space leaves no word";
 }
 
-TEST(ConverterSetup, PlacesPopplerMapsAsPopplerLooksForThem)
+TEST(ConverterSetup, PlacesDataFolderMapsWhereTheConverterLooks)
 {
-    EXPECT_EQ("C:\\p\\Library\\share\\poppler\\unicodeMap", PopplerMapFolderFor("C:\\p\\Library\\bin\\pdftotext.exe"));
-    EXPECT_EQ("C:\\p\\Library\\share\\poppler\\unicodeMap", PopplerMapFolderFor("C:\\p\\Library\\BIN\\pdftotext.exe"));
-    EXPECT_EQ("C:\\p\\share\\poppler\\unicodeMap", PopplerMapFolderFor("C:\\p\\pdftotext.exe"));
-    EXPECT_EQ("C:\\p\\bins\\share\\poppler\\unicodeMap", PopplerMapFolderFor("C:\\p\\bins\\pdftotext.exe"));
+    EXPECT_EQ("C:\\p\\Library\\share\\poppler\\unicodeMap", DataFolderMapsFor("C:\\p\\Library\\bin\\pdftotext.exe"));
+    EXPECT_EQ("C:\\p\\Library\\share\\poppler\\unicodeMap", DataFolderMapsFor("C:\\p\\Library\\BIN\\pdftotext.exe"));
+    EXPECT_EQ("C:\\p\\share\\poppler\\unicodeMap", DataFolderMapsFor("C:\\p\\pdftotext.exe"));
+    EXPECT_EQ("C:\\p\\bins\\share\\poppler\\unicodeMap", DataFolderMapsFor("C:\\p\\bins\\pdftotext.exe"));
 }
 
 TEST(ConverterSetup, TellsTheFamiliesApartByTheirVersionOutput)
 {
-    const char* poppler = "pdftotext version 22.12.0\nCopyright 2005-2022 The Poppler Developers - "
-                          "http://poppler.freedesktop.org\nCopyright 1996-2011, 2022 Glyph & Cog, LLC\n";
-    const char* xpdf = "pdftotext version 4.04 [www.xpdfreader.com]\r\nCopyright 1996-2022 Glyph & Cog, LLC\r\n";
-    EXPECT_EQ(ConverterFamily::Poppler, ConverterFamilyOf(poppler));
-    EXPECT_EQ(ConverterFamily::Xpdf, ConverterFamilyOf(xpdf));
+    const char* dataFolder = "pdftotext version 22.12.0\nCopyright 2005-2022 The Developers\n";
+    const char* configFile = "pdftotext version 4.04 [www.example.com]\r\nCopyright 1996-2022\r\n";
+    EXPECT_EQ(ConverterFamily::DataFolderMaps, ConverterFamilyOf(dataFolder));
+    EXPECT_EQ(ConverterFamily::DataFolderMaps, ConverterFamilyOf("pdftotext version 0.86.1\n"));
+    EXPECT_EQ(ConverterFamily::ConfigFileMaps, ConverterFamilyOf(configFile));
+    EXPECT_EQ(ConverterFamily::ConfigFileMaps, ConverterFamilyOf("pdftotext version 3.04\n"));
+    EXPECT_EQ(ConverterFamily::Unknown, ConverterFamilyOf("pdftotext version 9.1\n"));
     EXPECT_EQ(ConverterFamily::Unknown, ConverterFamilyOf("Usage: conv [options] <file>\n"));
-    EXPECT_EQ("pdftotext version 4.04 [www.xpdfreader.com]", VersionLineOf(xpdf));
+    EXPECT_EQ("pdftotext version 4.04 [www.example.com]", VersionLineOf(configFile));
     EXPECT_EQ("Usage: conv", VersionLineOf("\nUsage: conv\n"));
 }
 
@@ -51,20 +53,20 @@ TEST(UnicodeMapText, JoinsRunsOfConsecutiveCharactersAndCodes)
     EXPECT_EQ("", UnicodeMapText({}));
 }
 
-TEST(XpdfrcWith, AddsEachLineOnceAndKeepsWhatIsThere)
+TEST(ConfigFileWith, AddsEachLineOnceAndKeepsWhatIsThere)
 {
     const std::vector<std::string> lines = {"unicodeMap ANSI C:\\x\\ANSI.unicodeMap",
                                             "unicodeMap KOI8-R C:\\x\\KOI8-R.unicodeMap"};
     EXPECT_EQ("unicodeMap ANSI C:\\x\\ANSI.unicodeMap\r\nunicodeMap KOI8-R C:\\x\\KOI8-R.unicodeMap\r\n",
-              XpdfrcWith("", lines))
+              ConfigFileWith("", lines))
         << "a new file";
     const std::string mine = "textEOL unix\nunicodeMap  ANSI C:\\x\\ANSI.unicodeMap\n";
-    EXPECT_EQ(mine + "unicodeMap KOI8-R C:\\x\\KOI8-R.unicodeMap\n", XpdfrcWith(mine, lines))
+    EXPECT_EQ(mine + "unicodeMap KOI8-R C:\\x\\KOI8-R.unicodeMap\n", ConfigFileWith(mine, lines))
         << "spacing aside, a present line is not added twice; LF stays LF";
-    EXPECT_EQ("textEOL dos\r\n" + lines[0] + "\r\n", XpdfrcWith("textEOL dos", {lines[0]}))
+    EXPECT_EQ("textEOL dos\r\n" + lines[0] + "\r\n", ConfigFileWith("textEOL dos", {lines[0]}))
         << "a last line without its end gets one first";
-    const std::string full = XpdfrcWith("", lines);
-    EXPECT_EQ(full, XpdfrcWith(full, lines)) << "a second run changes nothing";
+    const std::string full = ConfigFileWith("", lines);
+    EXPECT_EQ(full, ConfigFileWith(full, lines)) << "a second run changes nothing";
 }
 
 TEST(MeaningOfResult, NamesEveryCodeTheLibraryAnswers)

@@ -34,7 +34,7 @@ std::string Sample(const std::string& name)
 }
 
 // The stand-in beside the library reads its encoding maps from share\poppler\unicodeMap
-// there, as a Windows Poppler does: each test starts without any.
+// there, as a Windows build of the converter does: each test starts without any.
 class RealConverter : public testing::Test {
 protected:
     void SetUp() override { RemoveTree(Folder() + "share"); }
