@@ -493,11 +493,13 @@ void RandomCalls::CallProcessFile(Generator& random, Model& model)
             Describe(archive ? archive->path.c_str() : "no archive");
     const std::string target = directory.empty() ? name : directory + "\\" + name;
     // A file at the target goes before the run; a folder, or a name the system rejects
-    // outright, cannot be cleared. Asked of the system for names that hold nothing.
-    const DWORD attributes = ::GetFileAttributesA(target.c_str());
+    // outright, cannot be cleared. Asked of the system for names that hold nothing, in
+    // UTF-16 as a host's path reaches it (the UTF-16 calls take longer paths).
+    const std::wstring wideTarget = WideFrom(target, CP_ACP);
+    const DWORD attributes = ::GetFileAttributesW(wideTarget.c_str());
     const bool stale = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     bool removable = stale;
-    if (attributes == INVALID_FILE_ATTRIBUTES && !::DeleteFileA(target.c_str())) {
+    if (attributes == INVALID_FILE_ATTRIBUTES && !::DeleteFileW(wideTarget.c_str())) {
         const DWORD error = ::GetLastError();
         removable = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
