@@ -20,5 +20,3 @@ constexpr int CapabilitySearchText = 128;
 constexpr int CapabilityHideAsFile = 256;
 constexpr int PackerCapabilities = CapabilitySearchText | CapabilityHideAsFile;
 
-// The handle OpenArchive returns in listing mode.
-constexpr int ListingHandle = 10;
