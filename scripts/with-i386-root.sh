@@ -168,19 +168,22 @@ unshare -m bash -c '
   # Whatever this run started and left running in the root ends with it: Wine'"'"'s services,
   # and a converter an ending host left half started (which Wine lists nowhere).
   mine=$(readlink /proc/self/ns/mnt)
-  left=0
+  left=0 names=
   for signal in KILL TERM; do
     for process in /proc/[0-9]*; do
       pid=${process#/proc/}
       [ "$pid" != $$ ] && [ "$(readlink "$process/ns/mnt" 2>/dev/null)" = "$mine" ] || continue
       # The wine servers last, so that they go down on their own and keep their state.
-      case $(tr "\0" " " <"$process/cmdline" 2>/dev/null) in
+      command=$(tr "\0" " " <"$process/cmdline" 2>/dev/null)
+      case $command in
         *wineserver*) [ $signal = TERM ] && kill -TERM "$pid" 2>/dev/null ;;
-        *) [ $signal = KILL ] && kill -KILL "$pid" 2>/dev/null && left=$((left + 1)) ;;
+        *) [ $signal = KILL ] && kill -KILL "$pid" 2>/dev/null && left=$((left + 1)) &&
+          names="$names
+  $command" ;;
       esac
     done
     [ $signal = KILL ] && [ $left -ne 0 ] && sleep 4
   done
-  [ $left -eq 0 ] || echo "with-i386-root: ended $left Wine process(es) left running in the root" >&2
+  [ $left -eq 0 ] || echo "with-i386-root: ended $left Wine process(es) left running in the root:$names" >&2
   exit $status' with-i386-root "$top" "$@" || status=$?
 exit $status
