@@ -80,17 +80,29 @@ Document MakeDocument(const std::string& folder, const std::string& base, int da
     return document;
 }
 
-std::vector<DWORD> RunningProcessesNamed(const std::string& name)
+// Each running process chosen by `chosen`, as Windows lists it.
+template <typename Choice>
+std::vector<PROCESSENTRY32> RunningProcesses(Choice chosen)
 {
     UniqueHandle<> snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
-    std::vector<DWORD> found;
+    std::vector<PROCESSENTRY32> found;
     for (BOOL more = snapshot && ::Process32First(snapshot.Get(), &entry); more;
          more = ::Process32Next(snapshot.Get(), &entry)) {
-        if (_stricmp(entry.szExeFile, name.c_str()) == 0) {
-            found.push_back(entry.th32ProcessID);
+        if (chosen(entry)) {
+            found.push_back(entry);
         }
+    }
+    return found;
+}
+
+std::vector<DWORD> RunningProcessesNamed(const std::string& name)
+{
+    std::vector<DWORD> found;
+    for (const PROCESSENTRY32& entry :
+         RunningProcesses([&](const PROCESSENTRY32& e) { return _stricmp(e.szExeFile, name.c_str()) == 0; })) {
+        found.push_back(entry.th32ProcessID);
     }
     return found;
 }
@@ -373,9 +385,8 @@ TEST(Threads, TheHostProcessEndsCleanlyWhileThreadsAreBusyInTheLibrary)
     const bool emulated = ::GetEnvironmentVariableA("PAPERLENS_UNDER_EMULATION", nullptr, 0) != 0;
     std::string line = Quoted(BusyHostProgram()) + " " + Quoted(install.LibraryFile()) + " " + Quoted(document) +
                        " " + Quoted(install.Folder()) + (emulated ? " 6000" : " 1500");
-    // The host writes to a file rather than to this test's output: a converter the ending
-    // host leaves half started inherits it and may hold it open for good, and CTest waits
-    // for the test's output to close.
+    // The host writes to a file rather than to this test's output, which a converter it
+    // leaves half started would inherit.
     const std::string hostOutput = install.Folder() + "\\busy-host.txt";
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     const UniqueHandle<> output(::CreateFileA(hostOutput.c_str(), GENERIC_WRITE,
@@ -412,16 +423,21 @@ TEST(Threads, TheHostProcessEndsCleanlyWhileThreadsAreBusyInTheLibrary)
 
     // A converter started just before the end may still run; let it finish its record. One
     // whose creation the ending host never completed stays half started for good (on
-    // Windows too: its first thread is never resumed), and is ended here.
-    for (int i = 0; i < 100 && !RunningProcessesNamed(converter).empty(); ++i) {
+    // Windows too: its first thread is never resumed), and is ended here. It is found by
+    // its parent, not its name: Wine names a process only once it has started. Left
+    // running, it would also keep Wine's server up, and with it this test's output open.
+    const auto startedByHost = [&](const PROCESSENTRY32& e) { return e.th32ParentProcessID == created.dwProcessId; };
+    for (int i = 0; i < 100 && !RunningProcesses(startedByHost).empty(); ++i) {
         ::Sleep(50);
     }
-    for (const DWORD id : RunningProcessesNamed(converter)) {
-        UniqueHandle<> straggler(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-        if (straggler && ::TerminateProcess(straggler.Get(), 98)) {
-            ::WaitForSingleObject(straggler.Get(), 5000);
-            std::printf("ended converter %lu, left half started by the host's end\n", static_cast<unsigned long>(id));
-        }
+    for (const PROCESSENTRY32& left : RunningProcesses(startedByHost)) {
+        UniqueHandle<> straggler(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, left.th32ProcessID));
+        const bool ended = straggler && ::TerminateProcess(straggler.Get(), 98) &&
+                           ::WaitForSingleObject(straggler.Get(), 5000) == WAIT_OBJECT_0;
+        std::printf("%s process %lu ('%s'), left half started by the host's end\n",
+                    ended ? "ended" : "COULD NOT END", static_cast<unsigned long>(left.th32ProcessID),
+                    left.szExeFile);
+        EXPECT_TRUE(ended) << "process " << left.th32ProcessID << " outlives the test";
     }
     const std::vector<ConverterRecord> records = ReadConverterRecords(log);
     EXPECT_FALSE(records.empty());
