@@ -166,7 +166,7 @@ unshare -m bash -c '
   "$@"
   status=$?
   # Whatever this run started and left running in the root ends with it: Wine'"'"'s services,
-  # and a converter an ending host left half started (which Wine lists nowhere).
+  # and anything a test left behind (named below, so that it can be told).
   mine=$(readlink /proc/self/ns/mnt)
   left=0 names=
   for signal in KILL TERM; do
