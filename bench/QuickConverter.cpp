@@ -1,6 +1,13 @@
-// A converter that exits at once: what is left of an extraction's cost is starting and
-// ending a process.
-int main()
+// A converter that writes an empty target and exits: what is left of an extraction's cost
+// is starting and ending a process. The plug-in takes an exit code of 0 without a target
+// for a failure, so the target (the last argument) must be written.
+#include <cstdio>
+
+int main(int argc, char** argv)
 {
-    return 0;
+    if (argc < 2) {
+        return 99;
+    }
+    std::FILE* target = std::fopen(argv[argc - 1], "wb");
+    return target && std::fclose(target) == 0 ? 0 : 2;
 }
