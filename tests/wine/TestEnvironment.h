@@ -9,6 +9,9 @@
 #include <memory>
 #include <string>
 
+// The exit code of a test program whose every test skipped itself (CTest's SKIP_RETURN_CODE).
+constexpr int EveryTestSkipped = 77;
+
 // The Windows path of the library under test, from --library=.
 const std::string& LibraryPath();
 // The library, loaded once for the whole run.
