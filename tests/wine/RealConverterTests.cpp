@@ -1,51 +1,116 @@
-// End to end: the library beside the stand-in converter, which hands the work to the
-// machine's own pdftotext with every argument as it arrives, extracting the sample
-// documents' text in each encoding after the command-line host taught it ANSI.
+// End to end: the library beside a real converter, extracting the sample documents' text in
+// each encoding after the command-line host taught it ANSI. The 32-bit library runs the
+// Windows build of the converter, installed as users install it: its folder as "poppler"
+// beside the library (bin\pdftotext.exe with its DLLs, share\poppler beside bin) and
+// PDF=poppler\bin\pdftotext.exe. No 64-bit Windows build of it is to be had, so the 64-bit
+// library runs the stand-in instead, which hands the work to the machine's own pdftotext
+// with every argument as it arrives.
 #include "ResultCodes.h"
 #include "TestEnvironment.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 
 namespace {
 
 constexpr UINT Koi8R = 20866;
+constexpr bool WindowsBuild = sizeof(void*) == 4;
 
 bool Holds(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
 }
 
-// Extracts every entry of `document` into `folder`; entry name -> (result, text).
-std::map<std::string, std::pair<int, std::string>> ExtractAll(const std::string& document, const std::string& folder)
-{
-    std::map<std::string, std::pair<int, std::string>> texts;
-    for (const ExtractedEntry& entry : ExtractDocument(Library(), document, folder, DestinationStyle::DirectoryAndName)) {
-        texts[entry.name] = {entry.result, FileExists(entry.target) ? ReadWholeFile(entry.target) : "<no file>"};
-    }
-    return texts;
-}
-
-
 std::string Sample(const std::string& name)
 {
     return SamplePath().substr(0, SamplePath().rfind('\\') + 1) + name;
 }
 
-// The stand-in beside the library reads its encoding maps from share\poppler\unicodeMap
-// there, as a Windows build of the converter does: each test starts without any.
+std::string Quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
+
 class RealConverter : public testing::Test {
 protected:
-    void SetUp() override { RemoveTree(Folder() + "share"); }
-    void TearDown() override { RemoveTree(Folder() + "share"); }
+    // The 32-bit installation, made once from the converter setup fetched
+    // (PAPERLENS_WINDOWS_CONVERTER names its folder).
+    static void SetUpTestSuite()
+    {
+        if (!WindowsBuild) {
+            return;
+        }
+        const char* fetched = std::getenv("PAPERLENS_WINDOWS_CONVERTER");
+        const std::string from = fetched ? WindowsPathOf(fetched) : std::string();
+        if (from.empty() || !FileExists(from + "\\bin\\pdftotext.exe")) {
+            skipped_ = "the Windows converter is not in " + (from.empty() ? "PAPERLENS_WINDOWS_CONVERTER" : from) +
+                       ": scripts/setup.sh fetches it";
+            return;
+        }
+        install_ = new ScratchFolder;
+        library_ = *install_ / "Paperlens.wcx";
+        WriteWholeFile(*install_ / "Paperlens.ini", "[Converters]\r\nPDF=poppler\\bin\\pdftotext.exe\r\n");
+        std::string error;
+        if (!::CopyFileA(LibraryPath().c_str(), library_.c_str(), FALSE) || !CopyTree(from, *install_ / "poppler") ||
+            !(plugin_ = PluginLibrary::Load(library_, error).release())) {
+            skipped_ = "cannot install the Windows converter into " + install_->Path() + " " + error;
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        delete plugin_;
+        delete install_;
+    }
+    void SetUp() override
+    {
+        if (!skipped_.empty()) {
+            GTEST_SKIP() << skipped_;
+        }
+        RemoveMaps();
+    }
+    void TearDown() override { RemoveMaps(); }
 
-    static std::string Folder() { return LibraryPath().substr(0, LibraryPath().rfind('\\') + 1); }
-    static std::string MapFolder() { return Folder() + "share\\poppler\\unicodeMap\\"; }
-    static std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+    // Each test starts without the maps the host writes: the stand-in's share folder goes
+    // whole, the Windows build keeps (or gets back) the data it ships.
+    static void RemoveMaps()
+    {
+        if (WindowsBuild) {
+            if (FileExists(DataFolder() + "-aside")) {
+                RemoveTree(DataFolder());
+                ::MoveFileA((DataFolder() + "-aside").c_str(), DataFolder().c_str());
+            }
+            ::DeleteFileA((MapFolder() + "ANSI").c_str());
+        } else {
+            RemoveTree(Folder() + "share");
+        }
+    }
+    static const std::string& LibraryFile() { return WindowsBuild ? library_ : LibraryPath(); }
+    static const PluginLibrary& Plugin() { return WindowsBuild ? *plugin_ : Library(); }
+    static std::string Folder() { return LibraryFile().substr(0, LibraryFile().rfind('\\') + 1); }
+    static std::string Converter() { return Folder() + (WindowsBuild ? "poppler\\bin\\pdftotext.exe" : "pdftotext.exe"); }
+    static std::string DataFolder() { return Folder() + "poppler\\share"; }
+    static std::string MapFolder()
+    {
+        return Folder() + (WindowsBuild ? "poppler\\" : "") + "share\\poppler\\unicodeMap\\";
+    }
+    static HostRun Host(const std::string& command) { return RunHostTool(command + " " + Quoted(LibraryFile())); }
 
-    // Checks all four entries byte for byte against the UTF-8 one in each entry's code page.
-    static void ExpectEveryEntryIsTheTextInItsEncoding(const std::string& document)
+    // Extracts every entry of `document` into `folder`; entry name -> (result, text).
+    static std::map<std::string, std::pair<int, std::string>> ExtractAll(const std::string& document,
+                                                                         const std::string& folder)
+    {
+        std::map<std::string, std::pair<int, std::string>> texts;
+        for (const ExtractedEntry& entry : ExtractDocument(Plugin(), document, folder, DestinationStyle::DirectoryAndName)) {
+            texts[entry.name] = {entry.result, FileExists(entry.target) ? ReadWholeFile(entry.target) : "<no file>"};
+        }
+        return texts;
+    }
+
+    // Checks all four entries byte for byte against the converter's own output, run directly
+    // with each entry's encoding, and the ANSI one against the UTF-8 one in the code page.
+    static void ExpectEveryEntryIsWhatTheConverterWrites(const std::string& document)
     {
         SCOPED_TRACE(document);
         ScratchFolder folder;
@@ -53,34 +118,52 @@ protected:
         ASSERT_EQ(4u, texts.size());
         std::string base = document.substr(document.rfind('\\') + 1);
         base.erase(base.rfind('.'));
-        for (const auto& [name, entry] : texts) {
-            EXPECT_EQ(ResultSuccess, entry.first) << name;
+        for (const auto& [suffix, options] : std::map<std::string, std::string>{
+                 {"_a.txt", "-enc ANSI "}, {"_k.txt", "-enc KOI8-R "}, {"_u.txt", "-enc UTF-8 "}, {".txt", ""}}) {
+            const auto& entry = texts.at(base + suffix);
+            EXPECT_EQ(ResultSuccess, entry.first) << suffix;
+            const std::string direct = folder / ("direct" + suffix);
+            const HostRun run = RunProgram(Quoted(Converter()) + " " + options + "-layout " + Quoted(document) + " " +
+                                           Quoted(direct));
+            EXPECT_EQ(0u, run.exitCode) << run.output;
+            EXPECT_EQ(ReadWholeFile(direct), entry.second) << suffix;
         }
         const std::string& utf8 = texts.at(base + "_u.txt").second;
         ASSERT_TRUE(Holds(utf8, "lighthouse")) << utf8;
         EXPECT_EQ(InCodePage(utf8, ::GetACP()), texts.at(base + "_a.txt").second) << "ANSI";
-        EXPECT_EQ(InCodePage(utf8, Koi8R), texts.at(base + "_k.txt").second) << "KOI8-R";
-        EXPECT_EQ(utf8, texts.at(base + ".txt").second) << "the converter's own default is UTF-8";
     }
+
+    static std::string skipped_;
+    static ScratchFolder* install_;
+    static std::string library_;
+    static PluginLibrary* plugin_;
 };
+
+std::string RealConverter::skipped_;
+ScratchFolder* RealConverter::install_ = nullptr;
+std::string RealConverter::library_;
+PluginLibrary* RealConverter::plugin_ = nullptr;
 
 TEST_F(RealConverter, EncodingsMakesAllFourEntriesRightWithTheConvertersOwnData)
 {
     ASSERT_EQ(1252u, ::GetACP()) << "Wine's ANSI code page here";
-    const HostRun first = RunHostTool("encodings " + Quoted(LibraryPath()));
+    const HostRun before = Host("check");
+    EXPECT_EQ(1u, before.exitCode) << before.output;
+    EXPECT_TRUE(Holds(before.output, "does not know the encoding ANSI")) << before.output;
+
+    const HostRun first = Host("encodings");
     EXPECT_EQ(0u, first.exitCode) << first.output;
     EXPECT_TRUE(Holds(first.output, "wrote " + MapFolder() + "ANSI")) << first.output;
     EXPECT_TRUE(Holds(first.output, "KOI8-R: the converter's own data has it")) << first.output;
-    EXPECT_FALSE(FileExists(MapFolder() + "KOI8-R"));
+    EXPECT_FALSE(Holds(first.output, "wrote " + MapFolder() + "KOI8-R")) << "the converter's own map is kept";
 
-    const HostRun again = RunHostTool("encodings " + Quoted(LibraryPath()));
+    const HostRun again = Host("encodings");
     EXPECT_EQ(0u, again.exitCode) << again.output;
     EXPECT_TRUE(Holds(again.output, "found in place " + MapFolder() + "ANSI")) << again.output;
     EXPECT_FALSE(Holds(again.output, "wrote")) << again.output;
 
-    // Debian's KOI8-R spells some punctuation out ("--" for a dash), so only the sample,
-    // which has none, matches code page 20866 exactly here.
-    ExpectEveryEntryIsTheTextInItsEncoding(SamplePath());
+    ExpectEveryEntryIsWhatTheConverterWrites(SamplePath());
+    ExpectEveryEntryIsWhatTheConverterWrites(Sample("western.pdf"));
     ScratchFolder folder;
     const std::string western = ExtractAll(Sample("western.pdf"), folder.Path()).at("western_a.txt").second;
     EXPECT_TRUE(Holds(western, "\x93Harbour\x94 menu \x96 fish at 12 \x80 \x97 is \x91" "fine\x92\x85"))
@@ -89,17 +172,24 @@ TEST_F(RealConverter, EncodingsMakesAllFourEntriesRightWithTheConvertersOwnData)
 
 TEST_F(RealConverter, EncodingsWritesKoi8RWhereTheConverterHasNoData)
 {
+    // The stand-in reads its own folder alone; the Windows build goes without the data it ships.
     const ScopedVariable ownDataOnly("PDFTOTEXT_SHIM_DATA", "own");
-    const HostRun before = RunHostTool("check " + Quoted(LibraryPath()));
+    if (WindowsBuild) {
+        ASSERT_TRUE(::MoveFileA(DataFolder().c_str(), (DataFolder() + "-aside").c_str()));
+    }
+    const HostRun before = Host("check");
     EXPECT_EQ(1u, before.exitCode) << before.output;
     EXPECT_TRUE(Holds(before.output, "does not know the encoding ANSI")) << before.output;
     EXPECT_TRUE(Holds(before.output, "does not know the encoding KOI8-R")) << before.output;
 
-    const HostRun made = RunHostTool("encodings " + Quoted(LibraryPath()));
+    const HostRun made = Host("encodings");
     EXPECT_EQ(0u, made.exitCode) << made.output;
     EXPECT_TRUE(Holds(made.output, "wrote " + MapFolder() + "KOI8-R")) << made.output;
-    ExpectEveryEntryIsTheTextInItsEncoding(SamplePath());
-    ExpectEveryEntryIsTheTextInItsEncoding(Sample("western.pdf"));
+    ExpectEveryEntryIsWhatTheConverterWrites(SamplePath());
+    ExpectEveryEntryIsWhatTheConverterWrites(Sample("western.pdf"));
+    ScratchFolder folder;
+    const auto texts = ExtractAll(SamplePath(), folder.Path());
+    EXPECT_EQ(InCodePage(texts.at("sample_u.txt").second, Koi8R), texts.at("sample_k.txt").second) << "KOI8-R";
 }
 
 TEST_F(RealConverter, ADamagedDocumentLeavesNoTargetAndIsABadArchive)
@@ -115,7 +205,7 @@ TEST_F(RealConverter, ADamagedDocumentLeavesNoTargetAndIsABadArchive)
     EXPECT_EQ(ResultWriteError, unmapped.at("broken_a.txt").first);
     EXPECT_EQ(ResultBadArchive, unmapped.at("broken_u.txt").first);
 
-    ASSERT_EQ(0u, RunHostTool("encodings " + Quoted(LibraryPath())).exitCode);
+    ASSERT_EQ(0u, Host("encodings").exitCode);
     const auto texts = ExtractAll(broken, folder.Path());
     ASSERT_EQ(4u, texts.size());
     for (const auto& [name, entry] : texts) {

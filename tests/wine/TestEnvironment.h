@@ -89,10 +89,14 @@ struct HostRun {
     std::string output;
 };
 HostRun RunHostTool(const std::string& arguments);
+// Any program, its command line given whole, run the same way.
+HostRun RunProgram(std::string commandLine);
 
 // Removes a folder with everything in it.
 void RemoveTree(const std::string& folder);
 void RemoveTree(const std::wstring& folder);
+// Copies a folder with everything in it to `to`, which must not exist; true when all was copied.
+bool CopyTree(const std::string& from, const std::string& to);
 
 // UTF-8 text in a code page, each character the code page does not hold exactly left out:
 // what a converter writes in that encoding.

@@ -36,6 +36,27 @@ void RemoveTree(const std::string& folder)
     RemoveTree(WideFrom(folder, CP_ACP));
 }
 
+bool CopyTree(const std::string& from, const std::string& to)
+{
+    bool copied = ::CreateDirectoryA(to.c_str(), nullptr) != FALSE;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA((from + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    do {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..") {
+            copied = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY
+                          ? CopyTree(from + "\\" + name, to + "\\" + name)
+                          : ::CopyFileA((from + "\\" + name).c_str(), (to + "\\" + name).c_str(), TRUE) != FALSE) &&
+                     copied;
+        }
+    } while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+    return copied;
+}
+
 ScratchFolder::ScratchFolder()
 {
     char temp[MAX_PATH];
@@ -214,6 +235,12 @@ int CountHandles()
 
 HostRun RunHostTool(const std::string& arguments)
 {
+    const std::string library = LibraryPath();
+    return RunProgram("\"" + library.substr(0, library.rfind('\\') + 1) + "PaperlensHost.exe\" " + arguments);
+}
+
+HostRun RunProgram(std::string line)
+{
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
@@ -228,8 +255,6 @@ HostRun RunHostTool(const std::string& arguments)
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = writer.Get();
     startup.hStdError = writer.Get();
-    const std::string library = LibraryPath();
-    std::string line = "\"" + library.substr(0, library.rfind('\\') + 1) + "PaperlensHost.exe\" " + arguments;
     PROCESS_INFORMATION created = {};
     if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &created)) {
         throw std::runtime_error("cannot run " + line);
