@@ -45,8 +45,9 @@ if [ ! -f "$prefix/system.reg" ]; then
   mkdir -p "$(dirname "$prefix")"
   (
     flock 9
-    [ -f "$prefix/system.reg" ] || "${wine[@]}" wineboot.exe -i >/dev/null 2>&1
-    "${inroot[@]}" wineserver -w
+    # Without the lock's descriptor: Wine's services outlive this, and must not hold it.
+    [ -f "$prefix/system.reg" ] || "${wine[@]}" wineboot.exe -i >/dev/null 2>&1 9<&-
+    "${inroot[@]}" wineserver -w 9<&-
   ) 9>"$prefix.lock"
 fi
 exec "${wine[@]}" "$@"

@@ -11,9 +11,13 @@
 #   bookworm-backports (bookworm's own is far too slow for Wine) is unpacked into the same
 #   cache, and a binfmt_misc entry for i386 programs is registered for this command only
 #   and removed when it ends, leaving binfmt_misc as it was.
-# - The command runs in a private mount namespace in which the clone, /tmp and the
-#   machine's poppler data are bind-mounted into the root at their own paths; the mounts
-#   end with it, and the root stays untouched for the next run.
+# - The command runs in a private mount namespace in which the clone, /tmp, the machine's
+#   poppler data and the cached Windows converter are bind-mounted into the root at their
+#   own paths; the mounts end with it, and the root stays untouched for the next run.
+# - The root is checked under a shared lock, which waits for no other run; the command runs
+#   without the lock's descriptor, and what a killed run left running in the root is ended
+#   by the next, so that leftovers never block it.
+# - Packages come from the Debian mirror the machine's apt sources name.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(dirname "$here")
@@ -24,9 +28,35 @@ fi
 mode=$("$here/runs-32bit.sh" -v) || { echo "with-i386-root: cannot run 32-bit programs here: ${mode#*: }" >&2; exit 3; }
 mode=${mode%%:*}
 cache=${PAPERLENS_CACHE:-/var/cache/paperlens}
-mirror=${PAPERLENS_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 mkdir -p "$cache"
 note() { echo "with-i386-root: $*" >&2; }
+suite=bookworm
+
+# The Debian mirror the machine's own apt sources name for the suite: the one-line form
+# (sources.list, *.list) and the deb822 form (*.sources).
+machine_mirror() {
+  local list=() sources=() file
+  for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do [ -f "$file" ] && list+=("$file"); done
+  for file in /etc/apt/sources.list.d/*.sources; do [ -f "$file" ] && sources+=("$file"); done
+  {
+    [ ${#list[@]} -eq 0 ] || awk -v suite="$suite" '$1 == "deb" {
+      sub(/^deb[ \t]+(\[[^]]*\][ \t]+)?/, ""); split($0, f, /[ \t]+/)
+      if (f[2] == suite) print f[1] }' "${list[@]}"
+    [ ${#sources[@]} -eq 0 ] || awk -v suite="$suite" 'BEGIN { RS = "" } {
+      types = uris = suites = ""; enabled = "yes"
+      n = split($0, lines, "\n")
+      for (i = 1; i <= n; i++) {
+        if (lines[i] ~ /^[ \t]*#/) continue
+        key = tolower(lines[i]); sub(/:.*/, "", key); value = lines[i]; sub(/^[^:]*:[ \t]*/, "", value)
+        if (key == "types") types = value; else if (key == "uris") uris = value
+        else if (key == "suites") suites = value; else if (key == "enabled") enabled = tolower(value)
+      }
+      if (enabled != "no" && (" " types " ") ~ / deb / && (" " suites " ") ~ (" " suite " ")) {
+        split(uris, u, /[ \t]+/); print u[1] } }' "${sources[@]}"
+  } | head -n 1 | sed 's:/*$::'
+}
+mirror=${PAPERLENS_DEBIAN_MIRROR:-$(machine_mirror)}
+[ -n "$mirror" ] || { note "the machine's apt sources name no Debian mirror for $suite; set PAPERLENS_DEBIAN_MIRROR"; exit 3; }
 
 # Retries a command that may fail for a moment (a mirror mid-sync, a dropped connection).
 retry() {
@@ -102,7 +132,6 @@ register() {
 
 # The root's recipe: this function's text and the variables it reads are the cache key.
 root_packages="wine wine32 poppler-utils poppler-data tzdata"
-suite=bookworm
 build_root() {
   local into=$1
   debootstrap --variant=minbase --arch=i386 "$suite" "$into" "$mirror" >&2 ||
@@ -121,14 +150,60 @@ EOF
 key=$( { declare -f build_root; echo "$root_packages $suite $mirror"; } | sha256sum | cut -c1-12)
 root=$cache/i386-root-$key
 
+# Ends what runs left in the root. With `own`, every process of the caller's mount
+# namespace but the caller (at a run's end); with `orphans`, every process chrooted into
+# the root whose mount namespace no run holds any more (a run that was killed). The wine
+# servers last and with TERM, so that they go down on their own and keep their state; the
+# rest with KILL, each named, so that what outlived a test can be told.
+end_leftovers() {
+  local which=$1 live=" " process pid argv command signal left=0 names= why=
+  [ "$which" = own ] || why=" by a run that did not end them"
+  if [ "$which" = orphans ]; then
+    for process in /proc/[0-9]*; do # a run's shell is named with-i386-root
+      mapfile -d '' -t argv 2>/dev/null <"$process/cmdline" || continue
+      [ "${argv[3]:-}" != with-i386-root ] || live+="$(readlink "$process/ns/mnt" 2>/dev/null) "
+    done
+  fi
+  for signal in KILL TERM; do
+    for process in /proc/[0-9]*; do
+      pid=${process#/proc/}
+      [ "$pid" != $$ ] || continue
+      # Tests of the shell itself (-ef: the same file), so that a long process list is quick.
+      if [ "$which" = own ]; then
+        [ "$process/ns/mnt" -ef /proc/self/ns/mnt ] || continue
+      else
+        [ "$process/root" -ef "$PAPERLENS_I386_ROOT" ] || continue
+        [[ $live != *" $(readlink "$process/ns/mnt" 2>/dev/null) "* ]] || continue
+      fi
+      command=$(tr "\0" " " 2>/dev/null <"$process/cmdline")
+      case $command in
+        *wineserver*) [ $signal = TERM ] && kill -TERM "$pid" 2>/dev/null ;;
+        *) [ $signal = KILL ] && kill -KILL "$pid" 2>/dev/null && left=$((left + 1)) &&
+          names="$names
+  $command" ;;
+      esac
+    done
+    [ $signal = KILL ] && [ $left -ne 0 ] && sleep 4
+  done
+  [ $left -eq 0 ] || note "ended $left Wine process(es) left running in the root$why:$names"
+  return 0
+}
+
 if [ "$mode" = emulated ]; then
   qemu=$(fetch_qemu)
   register "$qemu"
   export PAPERLENS_UNDER_EMULATION=1
 fi
-(
-  flock 9
-  if [ ! -x "$root/usr/bin/wine" ]; then
+# A shared lock on the root for the run, so that no newer recipe's run removes it meanwhile:
+# it waits only while a root is being removed, never for other runs. Nothing the command
+# starts holds it (the command runs without this descriptor), so that a run's leftovers
+# never keep the next waiting. The root is made under a lock of its own, by one run.
+exec 9>>"$root.lock"
+flock -s 9
+if [ ! -x "$root/usr/bin/wine" ]; then
+  (
+    flock 8
+    [ ! -x "$root/usr/bin/wine" ] || exit 0
     note "making the i386 root $root (some minutes, once)"
     started=$SECONDS
     rm -rf "$root.partial"
@@ -139,21 +214,19 @@ fi
     for old in "$cache"/i386-root-*; do
       case $old in *.lock) continue ;; esac
       [ "${old%.partial}" != "$root" ] || continue
-      ( flock -n 8 && rm -rf "$old" ) 8>"${old%.partial}.lock" || true
+      ( flock -n 7 && rm -rf "$old" ) 7>"${old%.partial}.lock" || true
     done
-  fi
-) 9>"$root.lock"
-# Held for the run, so that no newer recipe's run removes this root meanwhile.
-exec 9<"$root.lock"
-flock -s 9
+  ) 8>"$root.make.lock" 9<&-
+fi
 
 export PAPERLENS_I386_ROOT=$root
+end_leftovers orphans
 # Bind mounts only inside this command's own mount namespace.
 status=0
-unshare -m bash -c '
+unshare -m bash -c "$(declare -f note end_leftovers)"'
   set -e
-  root=$PAPERLENS_I386_ROOT top=$1
-  shift
+  root=$PAPERLENS_I386_ROOT top=$1 cache=$2
+  shift 2
   mount -t proc proc "$root/proc"
   mount --rbind /dev "$root/dev"
   mount --rbind /sys "$root/sys"
@@ -162,28 +235,14 @@ unshare -m bash -c '
   # The root reads the same converter data as the machine, and sees any maps a test
   # mounted over it.
   [ ! -d /usr/share/poppler ] || mount --rbind /usr/share/poppler "$root/usr/share/poppler"
+  # The Windows converter scripts/setup.sh keeps in the cache, at its own path.
+  for converter in "$cache"/pdf-poppler-*; do
+    [ ! -d "$converter" ] || { mkdir -p "$root$converter" && mount --bind "$converter" "$root$converter"; }
+  done
   set +e
   "$@"
   status=$?
-  # Whatever this run started and left running in the root ends with it: Wine'"'"'s services,
-  # and anything a test left behind (named below, so that it can be told).
-  mine=$(readlink /proc/self/ns/mnt)
-  left=0 names=
-  for signal in KILL TERM; do
-    for process in /proc/[0-9]*; do
-      pid=${process#/proc/}
-      [ "$pid" != $$ ] && [ "$(readlink "$process/ns/mnt" 2>/dev/null)" = "$mine" ] || continue
-      # The wine servers last, so that they go down on their own and keep their state.
-      command=$(tr "\0" " " <"$process/cmdline" 2>/dev/null)
-      case $command in
-        *wineserver*) [ $signal = TERM ] && kill -TERM "$pid" 2>/dev/null ;;
-        *) [ $signal = KILL ] && kill -KILL "$pid" 2>/dev/null && left=$((left + 1)) &&
-          names="$names
-  $command" ;;
-      esac
-    done
-    [ $signal = KILL ] && [ $left -ne 0 ] && sleep 4
-  done
-  [ $left -eq 0 ] || echo "with-i386-root: ended $left Wine process(es) left running in the root:$names" >&2
-  exit $status' with-i386-root "$top" "$@" || status=$?
+  # Whatever this run started and left running in the root ends with it.
+  end_leftovers own
+  exit $status' with-i386-root "$top" "$cache" "$@" 9<&- || status=$?
 exit $status
