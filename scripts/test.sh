@@ -41,14 +41,18 @@ for preset in native fuzz win32 win64; do
     native) step "logic (unit tests)" "ran natively, with sanitizers" ctest --preset native ;;
     fuzz) step "boundary code (fuzz target)" "ran natively, under libFuzzer" ctest --preset fuzz ;;
     win32)
+      # What its end-to-end tests (real-converter) run with.
+      converter=$(sed -n 's/^PAPERLENS_WINDOWS_CONVERTER:PATH=//p' build/win32/CMakeCache.txt)
+      e2e32="end to end with the Windows converter"
+      [ -f "$converter/bin/pdftotext.exe" ] || e2e32="end-to-end tests NOT RUN: no Windows converter in $converter"
       case $mode32 in
-        native) step "32-bit library Paperlens.wcx" "tests ran natively, in the i386 root's Wine ($why32)" \
+        native) step "32-bit library Paperlens.wcx" "tests ran natively, in the i386 root's Wine ($why32); $e2e32" \
           scripts/with-i386-root.sh ctest --preset win32 ;;
-        emulated) step "32-bit library Paperlens.wcx" "tests ran UNDER EMULATION ($why32)" \
+        emulated) step "32-bit library Paperlens.wcx" "tests ran UNDER EMULATION ($why32); $e2e32" \
           scripts/with-i386-root.sh ctest --preset win32 ;;
         *) summary+=("32-bit library Paperlens.wcx: built, tests NOT RUN ($why32); the win64 tests check its image") ;;
       esac ;;
-    win64) step "64-bit library Paperlens.wcx64" "tests ran natively, in the machine's 64-bit Wine" \
+    win64) step "64-bit library Paperlens.wcx64" "tests ran natively, in the machine's 64-bit Wine; end to end with the stand-in: no 64-bit Windows converter is to be had" \
       ctest --preset win64 ;;
   esac
 done

@@ -176,6 +176,7 @@ end_leftovers() {
         [[ $live != *" $(readlink "$process/ns/mnt" 2>/dev/null) "* ]] || continue
       fi
       command=$(tr "\0" " " 2>/dev/null <"$process/cmdline")
+      [ -n "$command" ] || continue # gone meanwhile
       case $command in
         *wineserver*) [ $signal = TERM ] && kill -TERM "$pid" 2>/dev/null ;;
         *) [ $signal = KILL ] && kill -KILL "$pid" 2>/dev/null && left=$((left + 1)) &&
