@@ -11,9 +11,9 @@
 #   bookworm-backports (bookworm's own is far too slow for Wine) is unpacked into the same
 #   cache, and a binfmt_misc entry for i386 programs is registered for this command only
 #   and removed when it ends, leaving binfmt_misc as it was.
-# - The command runs in a private mount namespace in which the clone, /tmp, the machine's
-#   poppler data and the cached Windows converter are bind-mounted into the root at their
-#   own paths; the mounts end with it, and the root stays untouched for the next run.
+# - The command runs in a private mount namespace in which the clone, /tmp and the
+#   machine's poppler data are bind-mounted into the root at their own paths; the mounts
+#   end with it, and the root stays untouched for the next run.
 # - The root is checked under a shared lock, which waits for no other run; the command runs
 #   without the lock's descriptor, and what a killed run left running in the root is ended
 #   by the next, so that leftovers never block it.
@@ -226,8 +226,8 @@ end_leftovers orphans
 status=0
 unshare -m bash -c "$(declare -f note end_leftovers)"'
   set -e
-  root=$PAPERLENS_I386_ROOT top=$1 cache=$2
-  shift 2
+  root=$PAPERLENS_I386_ROOT top=$1
+  shift
   mount -t proc proc "$root/proc"
   mount --rbind /dev "$root/dev"
   mount --rbind /sys "$root/sys"
@@ -236,14 +236,10 @@ unshare -m bash -c "$(declare -f note end_leftovers)"'
   # The root reads the same converter data as the machine, and sees any maps a test
   # mounted over it.
   [ ! -d /usr/share/poppler ] || mount --rbind /usr/share/poppler "$root/usr/share/poppler"
-  # The Windows converter scripts/setup.sh keeps in the cache, at its own path.
-  for converter in "$cache"/pdf-poppler-*; do
-    [ ! -d "$converter" ] || { mkdir -p "$root$converter" && mount --bind "$converter" "$root$converter"; }
-  done
   set +e
   "$@"
   status=$?
   # Whatever this run started and left running in the root ends with it.
   end_leftovers own
-  exit $status' with-i386-root "$top" "$cache" "$@" 9<&- || status=$?
+  exit $status' with-i386-root "$top" "$@" 9<&- || status=$?
 exit $status

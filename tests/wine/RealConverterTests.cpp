@@ -1,16 +1,15 @@
 // End to end: the library beside a real converter, extracting the sample documents' text in
 // each encoding after the command-line host taught it ANSI. The 32-bit library runs the
-// Windows build of the converter, installed as users install it: its folder as "poppler"
-// beside the library (bin\pdftotext.exe with its DLLs, share\poppler beside bin) and
-// PDF=poppler\bin\pdftotext.exe. No 64-bit Windows build of it is to be had, so the 64-bit
-// library runs the stand-in instead, which hands the work to the machine's own pdftotext
-// with every argument as it arrives.
+// Windows build of the converter, installed (by the build) as users install it: its folder
+// as "poppler" beside the library (bin\pdftotext.exe with its DLLs, share\poppler beside
+// bin) and PDF=poppler\bin\pdftotext.exe. No 64-bit Windows build of it is to be had, so the
+// 64-bit library runs the stand-in instead, which hands the work to the machine's own
+// pdftotext with every argument as it arrives.
 #include "ResultCodes.h"
 #include "TestEnvironment.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <map>
 
 namespace {
@@ -33,40 +32,22 @@ std::string Quoted(const std::string& path)
     return "\"" + path + "\"";
 }
 
+// Extracts every entry of `document` into `folder`; entry name -> (result, text).
+std::map<std::string, std::pair<int, std::string>> ExtractAll(const std::string& document, const std::string& folder)
+{
+    std::map<std::string, std::pair<int, std::string>> texts;
+    for (const ExtractedEntry& entry : ExtractDocument(Library(), document, folder, DestinationStyle::DirectoryAndName)) {
+        texts[entry.name] = {entry.result, FileExists(entry.target) ? ReadWholeFile(entry.target) : "<no file>"};
+    }
+    return texts;
+}
+
 class RealConverter : public testing::Test {
 protected:
-    // The 32-bit installation, made once from the converter setup fetched
-    // (PAPERLENS_WINDOWS_CONVERTER names its folder).
-    static void SetUpTestSuite()
-    {
-        if (!WindowsBuild) {
-            return;
-        }
-        const char* fetched = std::getenv("PAPERLENS_WINDOWS_CONVERTER");
-        const std::string from = fetched ? WindowsPathOf(fetched) : std::string();
-        if (from.empty() || !FileExists(from + "\\bin\\pdftotext.exe")) {
-            skipped_ = "the Windows converter is not in " + (from.empty() ? "PAPERLENS_WINDOWS_CONVERTER" : from) +
-                       ": scripts/setup.sh fetches it";
-            return;
-        }
-        install_ = new ScratchFolder;
-        library_ = *install_ / "Paperlens.wcx";
-        WriteWholeFile(*install_ / "Paperlens.ini", "[Converters]\r\nPDF=poppler\\bin\\pdftotext.exe\r\n");
-        std::string error;
-        if (!::CopyFileA(LibraryPath().c_str(), library_.c_str(), FALSE) || !CopyTree(from, *install_ / "poppler") ||
-            !(plugin_ = PluginLibrary::Load(library_, error).release())) {
-            skipped_ = "cannot install the Windows converter into " + install_->Path() + " " + error;
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        delete plugin_;
-        delete install_;
-    }
     void SetUp() override
     {
-        if (!skipped_.empty()) {
-            GTEST_SKIP() << skipped_;
+        if (!FileExists(Converter())) {
+            GTEST_SKIP() << "no converter " << Converter() << " (scripts/setup.sh fetches the Windows one)";
         }
         RemoveMaps();
     }
@@ -76,37 +57,24 @@ protected:
     // whole, the Windows build keeps (or gets back) the data it ships.
     static void RemoveMaps()
     {
-        if (WindowsBuild) {
-            if (FileExists(DataFolder() + "-aside")) {
-                RemoveTree(DataFolder());
-                ::MoveFileA((DataFolder() + "-aside").c_str(), DataFolder().c_str());
-            }
-            ::DeleteFileA((MapFolder() + "ANSI").c_str());
-        } else {
+        if (!WindowsBuild) {
             RemoveTree(Folder() + "share");
+            return;
         }
+        if (FileExists(DataFolder() + "-aside")) {
+            RemoveTree(DataFolder());
+            ::MoveFileA((DataFolder() + "-aside").c_str(), DataFolder().c_str());
+        }
+        ::DeleteFileA((MapFolder() + "ANSI").c_str());
     }
-    static const std::string& LibraryFile() { return WindowsBuild ? library_ : LibraryPath(); }
-    static const PluginLibrary& Plugin() { return WindowsBuild ? *plugin_ : Library(); }
-    static std::string Folder() { return LibraryFile().substr(0, LibraryFile().rfind('\\') + 1); }
+    static std::string Folder() { return LibraryPath().substr(0, LibraryPath().rfind('\\') + 1); }
     static std::string Converter() { return Folder() + (WindowsBuild ? "poppler\\bin\\pdftotext.exe" : "pdftotext.exe"); }
     static std::string DataFolder() { return Folder() + "poppler\\share"; }
     static std::string MapFolder()
     {
         return Folder() + (WindowsBuild ? "poppler\\" : "") + "share\\poppler\\unicodeMap\\";
     }
-    static HostRun Host(const std::string& command) { return RunHostTool(command + " " + Quoted(LibraryFile())); }
-
-    // Extracts every entry of `document` into `folder`; entry name -> (result, text).
-    static std::map<std::string, std::pair<int, std::string>> ExtractAll(const std::string& document,
-                                                                         const std::string& folder)
-    {
-        std::map<std::string, std::pair<int, std::string>> texts;
-        for (const ExtractedEntry& entry : ExtractDocument(Plugin(), document, folder, DestinationStyle::DirectoryAndName)) {
-            texts[entry.name] = {entry.result, FileExists(entry.target) ? ReadWholeFile(entry.target) : "<no file>"};
-        }
-        return texts;
-    }
+    static HostRun Host(const std::string& command) { return RunHostTool(command + " " + Quoted(LibraryPath())); }
 
     // Checks all four entries byte for byte against the converter's own output, run directly
     // with each entry's encoding, and the ANSI one against the UTF-8 one in the code page.
@@ -132,17 +100,7 @@ protected:
         ASSERT_TRUE(Holds(utf8, "lighthouse")) << utf8;
         EXPECT_EQ(InCodePage(utf8, ::GetACP()), texts.at(base + "_a.txt").second) << "ANSI";
     }
-
-    static std::string skipped_;
-    static ScratchFolder* install_;
-    static std::string library_;
-    static PluginLibrary* plugin_;
 };
-
-std::string RealConverter::skipped_;
-ScratchFolder* RealConverter::install_ = nullptr;
-std::string RealConverter::library_;
-PluginLibrary* RealConverter::plugin_ = nullptr;
 
 TEST_F(RealConverter, EncodingsMakesAllFourEntriesRightWithTheConvertersOwnData)
 {

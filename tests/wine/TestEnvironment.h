@@ -95,8 +95,6 @@ HostRun RunProgram(std::string commandLine);
 // Removes a folder with everything in it.
 void RemoveTree(const std::string& folder);
 void RemoveTree(const std::wstring& folder);
-// Copies a folder with everything in it to `to`, which must not exist; true when all was copied.
-bool CopyTree(const std::string& from, const std::string& to);
 
 // UTF-8 text in a code page, each character the code page does not hold exactly left out:
 // what a converter writes in that encoding.

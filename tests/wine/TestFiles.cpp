@@ -36,27 +36,6 @@ void RemoveTree(const std::string& folder)
     RemoveTree(WideFrom(folder, CP_ACP));
 }
 
-bool CopyTree(const std::string& from, const std::string& to)
-{
-    bool copied = ::CreateDirectoryA(to.c_str(), nullptr) != FALSE;
-    WIN32_FIND_DATAA found;
-    const HANDLE search = ::FindFirstFileA((from + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    do {
-        const std::string name = found.cFileName;
-        if (name != "." && name != "..") {
-            copied = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY
-                          ? CopyTree(from + "\\" + name, to + "\\" + name)
-                          : ::CopyFileA((from + "\\" + name).c_str(), (to + "\\" + name).c_str(), TRUE) != FALSE) &&
-                     copied;
-        }
-    } while (::FindNextFileA(search, &found));
-    ::FindClose(search);
-    return copied;
-}
-
 ScratchFolder::ScratchFolder()
 {
     char temp[MAX_PATH];
