@@ -68,7 +68,10 @@ protected:
         ::DeleteFileA((MapFolder() + "ANSI").c_str());
     }
     static std::string Folder() { return LibraryPath().substr(0, LibraryPath().rfind('\\') + 1); }
-    static std::string Converter() { return Folder() + (WindowsBuild ? "poppler\\bin\\pdftotext.exe" : "pdftotext.exe"); }
+    static std::string Converter()
+    {
+        return Folder() + (WindowsBuild ? "poppler\\bin\\pdftotext.exe" : "pdftotext.exe");
+    }
     static std::string DataFolder() { return Folder() + "poppler\\share"; }
     static std::string MapFolder()
     {
@@ -105,10 +108,6 @@ protected:
 TEST_F(RealConverter, EncodingsMakesAllFourEntriesRightWithTheConvertersOwnData)
 {
     ASSERT_EQ(1252u, ::GetACP()) << "Wine's ANSI code page here";
-    const HostRun before = Host("check");
-    EXPECT_EQ(1u, before.exitCode) << before.output;
-    EXPECT_TRUE(Holds(before.output, "does not know the encoding ANSI")) << before.output;
-
     const HostRun first = Host("encodings");
     EXPECT_EQ(0u, first.exitCode) << first.output;
     EXPECT_TRUE(Holds(first.output, "wrote " + MapFolder() + "ANSI")) << first.output;
