@@ -1,5 +1,6 @@
-// Process and file calls that may block or make Windows show a box run one at a time,
-// with critical-error and open-file boxes off, and hand back the thread's last error.
+// A process or file call made with Windows' critical-error and open-file boxes off for the
+// calling thread alone, handing back the call's own last error. The host's process-wide
+// error mode is never touched, and nothing is locked: calls on other threads go on freely.
 #pragma once
 
 #include <windows.h>
@@ -7,40 +8,25 @@
 #include <type_traits>
 #include <utility>
 
-// The error mode set for every gated call.
-constexpr UINT GatedErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
-
-// Holds the process-wide gate lock for its lifetime.
-class GateHold {
-public:
-    GateHold() noexcept;
-    ~GateHold();
-    GateHold(const GateHold&) = delete;
-    GateHold& operator=(const GateHold&) = delete;
-};
+// The thread's error mode during a box-free call.
+constexpr UINT BoxFreeErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 
 template <class T>
-struct GatedResult {
+struct CallResult {
     T value;
     DWORD lastError;
 };
 
 template <class Call>
-auto SystemCallGate(Call&& call) -> GatedResult<std::invoke_result_t<Call>>
+auto BoxFreeCall(Call&& call) -> CallResult<std::invoke_result_t<Call>>
 {
-    GateHold hold;
-    const UINT previousMode = ::SetErrorMode(GatedErrorMode);
+    DWORD previousMode = 0;
+    const bool modeSet = ::SetThreadErrorMode(BoxFreeErrorMode, &previousMode) != FALSE;
     ::SetLastError(ERROR_SUCCESS);
     auto value = std::forward<Call>(call)();
     const DWORD lastError = ::GetLastError();
-    ::SetErrorMode(previousMode);
+    if (modeSet) {
+        ::SetThreadErrorMode(previousMode, nullptr);
+    }
     return {value, lastError};
 }
-
-// Closes a handle through the gate, as the handles opened through it are.
-struct CloseHandleThroughGate {
-    static void Close(HANDLE handle) noexcept
-    {
-        SystemCallGate([handle] { return ::CloseHandle(handle); });
-    }
-};

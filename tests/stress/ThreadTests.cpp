@@ -2,7 +2,7 @@
 // converters and other threads come and go, each start and end a notification that makes
 // the library read its settings again.
 #include "ConverterRecord.h"
-#include "GateWatch.h"
+#include "CallWatch.h"
 #include "ResultCodes.h"
 #include "StressSupport.h"
 #include "TestEnvironment.h"
@@ -146,15 +146,15 @@ TEST(Threads, ListAndExtractTwoDocumentsAtOnceWhileTheSettingChangesAndThreadsCo
     const std::string converters[] = {install.Converter(FirstConverter), install.Converter(SecondConverter)};
     const std::string log = install.Folder() + "\\record.log";
     ScopedVariable recording("RECCONV_LOG", log);
-    // Long enough that the threads meet at the gate.
+    // Long enough that the converters of different threads run side by side.
     ScopedVariable sleep("RECCONV_SLEEP_MS", "30");
     ScopedVariable write("RECCONV_WRITE", "1");
     const std::vector<Document> documents = {MakeDocument(install.Folder(), "first", 3),
                                              MakeDocument(install.Folder(), "a-second-document-with-a-longer-name", 4)};
     auto library = install.Load();
     ASSERT_NE(nullptr, library);
-    auto gate = std::make_unique<GateWatch>(library->Module());
-    ASSERT_TRUE(gate->Valid()) << "the library imports its process and file calls by name";
+    auto watch = std::make_unique<CallWatch>(library->Module());
+    ASSERT_TRUE(watch->Valid()) << "the library imports its process and file calls by name";
 
     // At least 3 s and 20 extractions, so that each converter's turn comes with near
     // certainty (each extraction meets either setting), and at most 20 s.
@@ -295,8 +295,8 @@ TEST(Threads, ListAndExtractTwoDocumentsAtOnceWhileTheSettingChangesAndThreadsCo
     watchdog.join();
     EXPECT_TRUE(stuck.empty()) << stuck.size() << " converters had not ended 60 s after the end, the first: "
                                << stuck[0];
-    const GateWatch::Counts seen = gate->Seen();
-    gate.reset();
+    const CallWatch::Counts seen = watch->Seen();
+    watch.reset();
     library.reset();
 
     std::printf("extractions %zu, listings %d, settings rewritten %d times, threads started and ended %d\n",
@@ -354,13 +354,13 @@ TEST(Threads, ListAndExtractTwoDocumentsAtOnceWhileTheSettingChangesAndThreadsCo
     }
     EXPECT_TRUE(converterSeen[0] && converterSeen[1]) << "the rewritten setting never took effect";
 
-    // One wait for each converter, never two at once, and nothing started or opened during one.
+    // One wait for each converter, and none holds up the others: converters run side by
+    // side, and documents open while they run. Every start and open keeps boxes off.
     EXPECT_EQ(static_cast<int>(extractions.size()) - notStarted, seen.processWaits);
-    EXPECT_EQ(0, seen.overlappingWaits) << "waits for converters overlapped";
     EXPECT_EQ(static_cast<int>(extractions.size()), seen.creations);
-    EXPECT_EQ(0, seen.creationsDuringWait) << "a converter was created while another was waited for";
-    EXPECT_GT(seen.opens, 0);
-    EXPECT_EQ(0, seen.opensDuringWait) << "a document was opened while a converter was waited for";
+    EXPECT_GT(seen.overlappingWaits, 0) << "no two converters ever ran at once";
+    EXPECT_GT(seen.opensDuringWait, 0) << "no document was opened while a converter ran";
+    EXPECT_EQ(0, seen.callsWithBoxes) << "a start or open let Windows show a box";
 }
 
 std::string BusyHostProgram()
@@ -444,6 +444,52 @@ TEST(Threads, TheHostProcessEndsCleanlyWhileThreadsAreBusyInTheLibrary)
     for (const ConverterRecord& record : records) {
         EXPECT_EQ(install.Converter(converter), record.arguments.front());
     }
+}
+
+// The converter runs in a job that ends it when the job's last handle closes: a host that
+// dies mid-extraction takes its converter with it.
+TEST(Threads, AHostKilledDuringAnExtractionLeavesNoConverterRunning)
+{
+    const std::string converter = "orphan-" + std::to_string(::GetCurrentProcessId()) + ".exe";
+    PluginInstall install(SettingsNaming(converter.c_str()), converter);
+    const std::string document = install.Folder() + "\\killed.pdf";
+    WriteFileWithTime(document, 2021, 2, 3, 4, 5, 6);
+    ScopedVariable sleep("RECCONV_SLEEP_MS", "30000");
+    ScopedVariable noRecord("RECCONV_LOG", "");
+    std::string line = Quoted(BusyHostProgram()) + " " + Quoted(install.LibraryFile()) + " " + Quoted(document) +
+                       " " + Quoted(install.Folder()) + " 60000";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created = {};
+    ASSERT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &created))
+        << line;
+    const UniqueHandle<> thread(created.hThread);
+    const UniqueHandle<> host(created.hProcess);
+    std::size_t running = 0;
+    for (int i = 0; i < 300 && running == 0; ++i) {
+        ::Sleep(50);
+        running = RunningProcessesNamed(converter).size();
+    }
+    ::TerminateProcess(host.Get(), 9);
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(host.Get(), 10000));
+    ASSERT_GT(running, 0u) << "the host never started its converter";
+    for (int i = 0; i < 60 && !RunningProcessesNamed(converter).empty(); ++i) {
+        ::Sleep(50);
+    }
+    const std::vector<DWORD> left = RunningProcessesNamed(converter);
+    // Not to be left running past the test: those, and one the host's end left half started
+    // before it was in a job (unnamed yet, so found by parent).
+    std::vector<DWORD> ending = left;
+    for (const PROCESSENTRY32& entry :
+         RunningProcesses([&](const PROCESSENTRY32& e) { return e.th32ParentProcessID == created.dwProcessId; })) {
+        ending.push_back(entry.th32ProcessID);
+    }
+    for (const DWORD id : ending) {
+        UniqueHandle<> orphan(::OpenProcess(PROCESS_TERMINATE, FALSE, id));
+        ::TerminateProcess(orphan.Get(), 97);
+    }
+    EXPECT_TRUE(left.empty()) << left.size() << " converters outlived their host by 3 s";
 }
 
 } // namespace
