@@ -371,6 +371,45 @@ std::string BusyHostProgram()
     return path.substr(0, path.rfind('\\') + 1) + "PaperlensBusyHost.exe";
 }
 
+// Starts the busy host on the installation's library and document. It writes to a file
+// rather than to this test's output, which a converter it leaves half started would inherit.
+PROCESS_INFORMATION StartBusyHost(const PluginInstall& install, const std::string& document, const char* milliseconds)
+{
+    std::string line = Quoted(BusyHostProgram()) + " " + Quoted(install.LibraryFile()) + " " + Quoted(document) +
+                       " " + Quoted(install.Folder()) + " " + milliseconds;
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    const UniqueHandle<> output(::CreateFileA((install.Folder() + "\\busy-host.txt").c_str(), GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output.Get();
+    startup.hStdError = output.Get();
+    PROCESS_INFORMATION created = {};
+    EXPECT_TRUE(output && ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                           &created))
+        << line;
+    return created;
+}
+
+// Ends whatever the host started that still runs. One whose creation an ending host never
+// completed stays half started for good (on Windows too: its first thread is never
+// resumed); it is found by its parent, not its name: Wine names a process only once it has
+// started. Left running, it would also keep Wine's server up, and with it this test's output open.
+void EndProcessesStartedBy(DWORD host)
+{
+    const auto startedByHost = [&](const PROCESSENTRY32& e) { return e.th32ParentProcessID == host; };
+    for (const PROCESSENTRY32& left : RunningProcesses(startedByHost)) {
+        UniqueHandle<> straggler(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, left.th32ProcessID));
+        const bool ended = straggler && ::TerminateProcess(straggler.Get(), 98) &&
+                           ::WaitForSingleObject(straggler.Get(), 5000) == WAIT_OBJECT_0;
+        std::printf("%s process %lu ('%s'), left by the host's end\n", ended ? "ended" : "COULD NOT END",
+                    static_cast<unsigned long>(left.th32ProcessID), left.szExeFile);
+        EXPECT_TRUE(ended) << "process " << left.th32ProcessID << " outlives the test";
+    }
+}
+
 TEST(Threads, TheHostProcessEndsCleanlyWhileThreadsAreBusyInTheLibrary)
 {
     constexpr const char* converter = "busy-exit-converter.exe";
@@ -383,62 +422,27 @@ TEST(Threads, TheHostProcessEndsCleanlyWhileThreadsAreBusyInTheLibrary)
 
     // Under user-mode emulation each thread needs longer to show progress.
     const bool emulated = ::GetEnvironmentVariableA("PAPERLENS_UNDER_EMULATION", nullptr, 0) != 0;
-    std::string line = Quoted(BusyHostProgram()) + " " + Quoted(install.LibraryFile()) + " " + Quoted(document) +
-                       " " + Quoted(install.Folder()) + (emulated ? " 6000" : " 1500");
-    // The host writes to a file rather than to this test's output, which a converter it
-    // leaves half started would inherit.
-    const std::string hostOutput = install.Folder() + "\\busy-host.txt";
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    const UniqueHandle<> output(::CreateFileA(hostOutput.c_str(), GENERIC_WRITE,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
-                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(output);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output.Get();
-    startup.hStdError = output.Get();
-    PROCESS_INFORMATION created = {};
-    ASSERT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                 &created))
-        << line;
+    const PROCESS_INFORMATION created = StartBusyHost(install, document, emulated ? "6000" : "1500");
     const UniqueHandle<> thread(created.hThread);
     const UniqueHandle<> process(created.hProcess);
+    ASSERT_TRUE(process);
     const DWORD waited = ::WaitForSingleObject(process.Get(), 30000);
     if (waited != WAIT_OBJECT_0) {
         ::TerminateProcess(process.Get(), 99);
     }
     ASSERT_EQ(WAIT_OBJECT_0, waited) << "the host did not end within 30 s of being told to";
-    if (std::FILE* said = std::fopen(hostOutput.c_str(), "rb")) {
-        char text[512];
-        for (std::size_t read; (read = std::fread(text, 1, sizeof text, said)) != 0;) {
-            std::fwrite(text, 1, read, stdout);
-        }
-        std::fclose(said);
-    }
+    std::printf("%s", ReadWholeFile(install.Folder() + "\\busy-host.txt").c_str());
     DWORD exitCode = 0;
     ASSERT_TRUE(::GetExitCodeProcess(process.Get(), &exitCode));
     EXPECT_EQ(3u, exitCode) << "3: ended through its own return with every thread busy; 4: a thread made no "
                                "progress; other codes: a crash";
 
-    // A converter started just before the end may still run; let it finish its record. One
-    // whose creation the ending host never completed stays half started for good (on
-    // Windows too: its first thread is never resumed), and is ended here. It is found by
-    // its parent, not its name: Wine names a process only once it has started. Left
-    // running, it would also keep Wine's server up, and with it this test's output open.
+    // A converter started just before the end may still run; let it finish its record.
     const auto startedByHost = [&](const PROCESSENTRY32& e) { return e.th32ParentProcessID == created.dwProcessId; };
     for (int i = 0; i < 100 && !RunningProcesses(startedByHost).empty(); ++i) {
         ::Sleep(50);
     }
-    for (const PROCESSENTRY32& left : RunningProcesses(startedByHost)) {
-        UniqueHandle<> straggler(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, left.th32ProcessID));
-        const bool ended = straggler && ::TerminateProcess(straggler.Get(), 98) &&
-                           ::WaitForSingleObject(straggler.Get(), 5000) == WAIT_OBJECT_0;
-        std::printf("%s process %lu ('%s'), left half started by the host's end\n",
-                    ended ? "ended" : "COULD NOT END", static_cast<unsigned long>(left.th32ProcessID),
-                    left.szExeFile);
-        EXPECT_TRUE(ended) << "process " << left.th32ProcessID << " outlives the test";
-    }
+    EndProcessesStartedBy(created.dwProcessId);
     const std::vector<ConverterRecord> records = ReadConverterRecords(log);
     EXPECT_FALSE(records.empty());
     for (const ConverterRecord& record : records) {
@@ -456,40 +460,23 @@ TEST(Threads, AHostKilledDuringAnExtractionLeavesNoConverterRunning)
     WriteFileWithTime(document, 2021, 2, 3, 4, 5, 6);
     ScopedVariable sleep("RECCONV_SLEEP_MS", "30000");
     ScopedVariable noRecord("RECCONV_LOG", "");
-    std::string line = Quoted(BusyHostProgram()) + " " + Quoted(install.LibraryFile()) + " " + Quoted(document) +
-                       " " + Quoted(install.Folder()) + " 60000";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION created = {};
-    ASSERT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &created))
-        << line;
+    const PROCESS_INFORMATION created = StartBusyHost(install, document, "60000");
     const UniqueHandle<> thread(created.hThread);
     const UniqueHandle<> host(created.hProcess);
     std::size_t running = 0;
-    for (int i = 0; i < 300 && running == 0; ++i) {
+    for (int i = 0; i < 300 && host && running == 0; ++i) {
         ::Sleep(50);
         running = RunningProcessesNamed(converter).size();
     }
     ::TerminateProcess(host.Get(), 9);
     ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(host.Get(), 10000));
-    ASSERT_GT(running, 0u) << "the host never started its converter";
     for (int i = 0; i < 60 && !RunningProcessesNamed(converter).empty(); ++i) {
         ::Sleep(50);
     }
-    const std::vector<DWORD> left = RunningProcessesNamed(converter);
-    // Not to be left running past the test: those, and one the host's end left half started
-    // before it was in a job (unnamed yet, so found by parent).
-    std::vector<DWORD> ending = left;
-    for (const PROCESSENTRY32& entry :
-         RunningProcesses([&](const PROCESSENTRY32& e) { return e.th32ParentProcessID == created.dwProcessId; })) {
-        ending.push_back(entry.th32ProcessID);
-    }
-    for (const DWORD id : ending) {
-        UniqueHandle<> orphan(::OpenProcess(PROCESS_TERMINATE, FALSE, id));
-        ::TerminateProcess(orphan.Get(), 97);
-    }
-    EXPECT_TRUE(left.empty()) << left.size() << " converters outlived their host by 3 s";
+    const std::size_t left = RunningProcessesNamed(converter).size();
+    EndProcessesStartedBy(created.dwProcessId);
+    ASSERT_GT(running, 0u) << "the host never started its converter";
+    EXPECT_EQ(0u, left) << "converters outlived their host by 3 s";
 }
 
 } // namespace

@@ -35,25 +35,19 @@ int RunningProcessesNamed(const char* name)
     return found;
 }
 
-// What the host's progress callbacks heard, on which thread, and when.
-struct ProgressCall {
-    bool wide;
-    std::string name;
-    int size;
-    DWORD thread;
-    Clock::time_point at;
-};
+// What the host's progress callbacks heard. Once StopAfter has passed since the first call
+// and the converter's child runs (or 10 s have), they answer 0; until then, 1.
+struct ProgressCall { bool wide; std::string name; int size; DWORD thread; Clock::time_point at; };
 std::vector<ProgressCall> ProgressCalls;
-// Set to make the callback answer 0 once this long has passed since the first call and
-// the converter's child runs; until then, and by default, it answers 1.
 Clock::duration StopAfter = Clock::duration::max();
 Clock::time_point StoppedAt;
 int ConvertersAtStop = 0;
 
-int Answer()
+int Heard(ProgressCall call)
 {
-    const Clock::duration running = ProgressCalls.back().at - ProgressCalls.front().at;
-    if (StopAfter == Clock::duration::max() || running < StopAfter ||
+    ProgressCalls.push_back(call);
+    const Clock::duration running = call.at - ProgressCalls.front().at;
+    if (running < StopAfter ||
         ((ConvertersAtStop = RunningProcessesNamed("conv.exe")) < 2 && running < std::chrono::seconds(10))) {
         return 1;
     }
@@ -63,14 +57,12 @@ int Answer()
 
 int PAPERLENS_CALL HearProgress(char* name, int size)
 {
-    ProgressCalls.push_back({false, name, size, ::GetCurrentThreadId(), Clock::now()});
-    return Answer();
+    return Heard({false, name, size, ::GetCurrentThreadId(), Clock::now()});
 }
 
 int PAPERLENS_CALL HearProgressW(wchar_t* name, int size)
 {
-    ProgressCalls.push_back({true, NarrowFrom(name, CP_UTF8), size, ::GetCurrentThreadId(), Clock::now()});
-    return Answer();
+    return Heard({true, NarrowFrom(name, CP_UTF8), size, ::GetCurrentThreadId(), Clock::now()});
 }
 
 // A library installed with the recording converter, which records into the folder.
@@ -421,67 +413,20 @@ TEST_F(Extraction, AConverterRunningForOneThreadHoldsUpNoOtherAndTheHostKeepsIts
     EXPECT_EQ(0, watch.Seen().callsWithBoxes) << "a start or open let Windows show a box";
 }
 
-// The callback of the caller's family hears the entry's name with size 0 while the
-// converter runs, on the caller's thread, and the bytes written at the end; the other
-// family's callback, and a handle without one, hear nothing.
-TEST_F(Extraction, TheHostsProgressCallbackHearsOfTheRunAndItsEnd)
+// The host's progress callbacks of an archive: the one of the caller's family hears the
+// entry's name with size 0 at least every 250 ms, on the caller's thread. Answering 0 after
+// 300 ms ends a converter that would run 30 s, the child it started and its partly written
+// text at once; the archive goes on, and a whole run ends with the bytes written.
+TEST_F(Extraction, TheHostsProgressCallbackHearsOfEachRunAndCanStopIt)
 {
-    ScopedVariable sleep("RECCONV_SLEEP_MS", "700");
-    const std::wstring document = WideFrom(Document("r.pdf"), CP_ACP);
-    const std::wstring folder = WideFrom(install_.Folder(), CP_ACP);
-    for (const bool wide : {false, true}) {
-        SCOPED_TRACE(wide ? "Unicode" : "ANSI");
-        ProgressCalls.clear();
-        for (const bool given : {true, false}) {
-            std::wstring path = document;
-            std::string ansiPath = NarrowFrom(document, CP_ACP);
-            OpenRequestW requestW = {path.data(), ModeExtract, 0};
-            OpenRequest request = {ansiPath.data(), ModeExtract, 0};
-            const ArchiveHandle handle = wide ? library_->OpenArchiveW(&requestW) : library_->OpenArchive(&request);
-            if (given) {
-                library_->SetProcessDataProc(handle, HearProgress);
-                library_->SetProcessDataProcW(handle, HearProgressW);
-            }
-            HostHeaderRecord record;
-            HostHeaderRecordW recordW;
-            for (int entry = 0; entry < 2; ++entry) {
-                wide ? library_->ReadHeaderExW(handle, &recordW.header) : library_->ReadHeader(handle, &record.header);
-            }
-            std::wstring directory = folder;
-            std::wstring name = L"r_k.txt";
-            std::string ansiDirectory = NarrowFrom(folder, CP_ACP);
-            std::string ansiName = "r_k.txt";
-            EXPECT_EQ(ResultSuccess, wide ? library_->ProcessFileW(handle, OperationExtract, directory.data(), name.data())
-                                          : library_->ProcessFile(handle, OperationExtract, ansiDirectory.data(),
-                                                                  ansiName.data()));
-            library_->CloseArchive(handle);
-        }
-        ASSERT_GE(ProgressCalls.size(), 3u) << "a 700 ms run heard of at least every 250 ms, and its end";
-        for (std::size_t i = 0; i < ProgressCalls.size(); ++i) {
-            const ProgressCall& call = ProgressCalls[i];
-            EXPECT_EQ(wide, call.wide);
-            EXPECT_EQ("r_k.txt", call.name) << "the entry being extracted";
-            EXPECT_EQ(::GetCurrentThreadId(), call.thread);
-            EXPECT_EQ(i + 1 == ProgressCalls.size() ? 17 : 0, call.size) << "converted:KOI8-R and a line end, at the end";
-            if (i > 0) {
-                EXPECT_LE(call.at - ProgressCalls[i - 1].at, std::chrono::milliseconds(250)) << "call " << i;
-            }
-        }
-    }
-}
-
-// A callback answering 0 after 300 ms, against a converter that would run 30 s and has
-// started a child, and has already written part of its text.
-TEST_F(Extraction, ACallbackAnsweringZeroEndsTheConverterAndAllItStartedAtOnce)
-{
-    const std::string document = Document("r.pdf");
+    std::wstring document = WideFrom(Document("r.pdf"), CP_ACP);
     std::string folder = install_.Folder();
-    std::string path = document;
-    OpenRequest request = {path.data(), ModeExtract, 0};
-    const ArchiveHandle handle = library_->OpenArchive(&request);
+    OpenRequestW request = {document.data(), ModeExtract, 0};
+    const ArchiveHandle handle = library_->OpenArchiveW(&request);
     library_->SetProcessDataProc(handle, HearProgress);
-    HostHeaderRecord record;
-    library_->ReadHeader(handle, &record.header);
+    library_->SetProcessDataProcW(handle, HearProgressW);
+    HostHeaderRecordW record;
+    library_->ReadHeaderExW(handle, &record.header);
     ProgressCalls.clear();
     StopAfter = std::chrono::milliseconds(300);
     int result = -1;
@@ -503,13 +448,24 @@ TEST_F(Extraction, ACallbackAnsweringZeroEndsTheConverterAndAllItStartedAtOnce)
     EXPECT_EQ(0, RunningProcessesNamed("conv.exe")) << "a converter process outlived the stop";
     EXPECT_FALSE(FileExists(folder + "\\r_a.txt")) << "the partly written text is removed";
     EXPECT_TRUE(Records().empty());
+    ASSERT_GE(ProgressCalls.size(), 3u);
+    for (std::size_t i = 0; i < ProgressCalls.size(); ++i) {
+        const ProgressCall& call = ProgressCalls[i];
+        EXPECT_TRUE(!call.wide && call.name == "r_a.txt" && call.size == 0) << call.wide << call.name << call.size;
+        EXPECT_EQ(::GetCurrentThreadId(), call.thread);
+        EXPECT_LE(call.at - ProgressCalls[i ? i - 1 : 0].at, std::chrono::milliseconds(250)) << "call " << i;
+    }
 
-    // The archive goes on as before: its next entry extracts.
-    library_->ReadHeader(handle, &record.header);
-    std::string name = "r_k.txt";
-    EXPECT_EQ(ResultSuccess, library_->ProcessFile(handle, OperationExtract, folder.data(), name.data()));
-    EXPECT_EQ("converted:KOI8-R\n", ReadWholeFile(folder + "\\r_k.txt"));
+    ProgressCalls.clear();
+    library_->ReadHeaderExW(handle, &record.header);
+    std::wstring wideFolder = WideFrom(folder, CP_ACP);
+    std::wstring name = L"r_k.txt";
+    EXPECT_EQ(ResultSuccess, library_->ProcessFileW(handle, OperationExtract, wideFolder.data(), name.data()));
     library_->CloseArchive(handle);
+    EXPECT_EQ("converted:KOI8-R\n", ReadWholeFile(folder + "\\r_k.txt"));
+    ASSERT_FALSE(ProgressCalls.empty());
+    EXPECT_TRUE(ProgressCalls.back().wide && ProgressCalls.back().name == "r_k.txt");
+    EXPECT_EQ(17, ProgressCalls.back().size) << "the bytes written, at the end";
 }
 
 // Nothing is started that Windows cannot wait on to its end: under Wine a Unix program
