@@ -476,22 +476,15 @@ TEST_F(Extraction, OnlyAConverterWindowsCanWaitOnIsRun)
     const std::string document = Document("r.pdf");
     const std::string folder = install_.Folder();
     const std::string image = ReadWholeFile(install_.Converter());
-    const struct {
-        const char* what;
-        std::string bytes; // none: no file at all
-    } refused[] = {
-        {"no converter", ""},
-        {"a Unix program", std::string("\x7F" "ELF\x02\x01\x01", 7) + std::string(120, '\0')},
-        {"a script", "#!/bin/sh\nexec /usr/bin/pdftotext \"$@\"\n"},
-        {"an MZ header naming no image", "MZ" + std::string(120, '\0')},
-    };
-    for (const auto& converter : refused) {
+    // None at all, a Unix program, a script, and an MZ header naming no image.
+    for (const std::string& bytes : {std::string(), std::string("\x7F" "ELF\x02\x01\x01", 7) + std::string(120, '\0'),
+                                     std::string("#!/bin/sh\nexec /usr/bin/pdftotext \"$@\"\n"), "MZ" + std::string(120, '\0')}) {
         ::DeleteFileA(install_.Converter().c_str());
-        if (!converter.bytes.empty()) {
-            WriteWholeFile(install_.Converter(), converter.bytes);
+        if (!bytes.empty()) {
+            WriteWholeFile(install_.Converter(), bytes);
         }
-        EXPECT_EQ(ResultCannotCreateOutput, ExtractFirst(document, folder.c_str(), "r_a.txt")) << converter.what;
-        EXPECT_FALSE(FileExists(folder + "\\r_a.txt")) << converter.what;
+        EXPECT_EQ(ResultCannotCreateOutput, ExtractFirst(document, folder.c_str(), "r_a.txt")) << bytes.substr(0, 4);
+        EXPECT_FALSE(FileExists(folder + "\\r_a.txt"));
     }
     EXPECT_TRUE(Records().empty());
 
