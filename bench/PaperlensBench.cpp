@@ -4,7 +4,8 @@
 //   PaperlensBench [--library=PATH] [--converter=PATH] [--quick]
 //
 // Without arguments it uses the library of its own build tree (..\plugin\) and the quick
-// converter beside it. --quick runs few rounds, to show that the program works.
+// converter beside it; the slow converter, which takes a known time, is always the one
+// beside it. --quick runs few rounds, to show that the program works.
 #include "PluginHost.h"
 #include "ResultCodes.h"
 #include "UniqueHandle.h"
@@ -147,17 +148,18 @@ void BareFileCalls(const std::string& path)
 
 // Every system call a listing makes, made directly: the bare ones, the file type and the
 // seek before the read, the local time, and the error mode set and restored around each
-// of the five gated calls.
+// of the five box-free calls.
 void AllTheListingsSystemCalls(const std::string& path)
 {
-    const UINT mode = ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    DWORD mode = 0;
+    ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &mode);
     SECURITY_ATTRIBUTES notInherited = {sizeof notInherited, nullptr, FALSE};
     UniqueHandle<> file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &notInherited,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ::SetErrorMode(mode);
-    for (int gated = 0; gated < 4; ++gated) {
-        ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-        ::SetErrorMode(mode);
+    ::SetThreadErrorMode(mode, nullptr);
+    for (int call = 0; call < 4; ++call) {
+        ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &mode);
+        ::SetThreadErrorMode(mode, nullptr);
     }
     ::GetFileType(file.Get());
     ::SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN);
@@ -173,9 +175,10 @@ void AllTheListingsSystemCalls(const std::string& path)
 
 void ErrorModeAroundFiveCalls()
 {
-    for (int gated = 0; gated < 5; ++gated) {
-        const UINT mode = ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-        ::SetErrorMode(mode);
+    for (int call = 0; call < 5; ++call) {
+        DWORD mode = 0;
+        ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &mode);
+        ::SetThreadErrorMode(mode, nullptr);
     }
 }
 
@@ -239,6 +242,94 @@ void PrintRatio(const char* what, double plugin, const char* against, double bar
                     plugin / bare <= target ? "met" : "missed");
     } else {
         std::printf("%-58s %9.3f\n\n", "  ratio", plugin / bare);
+    }
+}
+
+// The cancel row's callback: asks to stop once the run has gone on for CancelAfter seconds.
+constexpr double CancelAfter = 0.3;
+double CancelStart = 0;
+double CancelAnswered = 0;
+
+int PAPERLENS_CALL CancelAfterAWhile(char*, int)
+{
+    if (Now() - CancelStart < CancelAfter) {
+        return 1;
+    }
+    CancelAnswered = Now();
+    return 0;
+}
+
+// Extractions through a converter that takes a known time: two threads on two documents
+// side by side against one thread doing the same two in turn, and the time from the host's
+// callback answering 0 to ProcessFile's return.
+void SlowConverterRows(const PluginLibrary& plugin, const Installation& install, const std::string& slowConverter,
+                       bool quick)
+{
+    const std::string converter = install.Folder() + "\\slow.exe";
+    const std::string second = install.Folder() + "\\bench-second.pdf";
+    if (!::CopyFileA(slowConverter.c_str(), converter.c_str(), FALSE)) {
+        throw std::runtime_error("cannot install " + slowConverter);
+    }
+    WriteWholeFile(second, "%PDF-1.4\n" + std::string(4096, 'y'));
+    WriteWholeFile(install.Settings(), "[Converters]\r\nPDF=slow.exe\r\n");
+    std::thread([] {}).join(); // a thread's start makes the library read its settings again
+    const auto extract = [&](const std::string& document, const char* entry, ProcessDataCallback callback) {
+        std::string path = document;
+        OpenRequest request = {path.data(), ModeExtract, 0};
+        const ArchiveHandle handle = plugin.OpenArchive(&request);
+        plugin.SetProcessDataProc(handle, callback);
+        EntryHeader header;
+        plugin.ReadHeader(handle, &header);
+        std::string folder = install.Folder();
+        std::string name = entry;
+        CancelStart = Now();
+        const int result = plugin.ProcessFile(handle, OperationExtract, folder.data(), name.data());
+        plugin.CloseArchive(handle);
+        return result;
+    };
+
+    constexpr int ConverterMs = 500;
+    ::SetEnvironmentVariableA("PAPERLENS_BENCH_SLEEP_MS", std::to_string(ConverterMs).c_str());
+    const auto both = [&](bool sideBySide) {
+        int results[2] = {-1, -1};
+        if (sideBySide) {
+            std::thread first([&] { results[0] = extract(install.Document(), "one_a.txt", nullptr); });
+            results[1] = extract(second, "two_a.txt", nullptr);
+            first.join();
+        } else {
+            results[0] = extract(install.Document(), "one_a.txt", nullptr);
+            results[1] = extract(second, "two_a.txt", nullptr);
+        }
+        if (results[0] != ResultSuccess || results[1] != ResultSuccess) {
+            throw std::runtime_error("an extraction through the slow converter answered " + std::to_string(results[0]) +
+                                     " and " + std::to_string(results[1]));
+        }
+    };
+    const auto twoDocuments = SideBySide(quick ? 1 : 5, 1, [&] { both(true); }, [&] { both(false); });
+    PrintRatio("two threads extracting from two documents side by side", twoDocuments.first,
+               "  one thread extracting the same two in turn (500 ms each)", twoDocuments.second, 0.6, 1e3, "ms");
+
+    ::SetEnvironmentVariableA("PAPERLENS_BENCH_SLEEP_MS", "30000");
+    std::vector<double> stops;
+    for (int round = 0; round < (quick ? 1 : 5); ++round) {
+        CancelAnswered = 0;
+        const int result = extract(install.Document(), "stopped_a.txt", CancelAfterAWhile);
+        const double returned = Now();
+        if (result != ResultAborted || CancelAnswered == 0) {
+            throw std::runtime_error("the extraction the host stopped answered " + std::to_string(result));
+        }
+        stops.push_back(returned - CancelAnswered);
+    }
+    const double stop = Median(stops);
+    std::printf("%-58s %9.2f ms   (target at most 300 ms: %s)\n\n",
+                "the host's cancel: from its callback's 0 to ProcessFile's end", stop * 1e3,
+                stop <= 0.3 ? "met" : "missed");
+
+    ::SetEnvironmentVariableA("PAPERLENS_BENCH_SLEEP_MS", nullptr);
+    WriteWholeFile(install.Settings(), "[Converters]\r\nPDF=quick.exe\r\n");
+    std::thread([] {}).join();
+    for (const char* file : {"slow.exe", "bench-second.pdf", "one_a.txt", "two_a.txt", "stopped_a.txt"}) {
+        ::DeleteFileA((install.Folder() + "\\" + file).c_str());
     }
 }
 
@@ -308,14 +399,17 @@ int main(int argc, char** argv)
         std::printf("    file type and seek before the read                    %9.2f\n",
                     typeAndSeek.first * 1e6);
         std::printf("    local time of the file time                           %9.2f\n", parts.second * 1e6);
-        std::printf("    error mode set and restored around five gated calls   %9.2f\n", parts.first * 1e6);
+        std::printf("    %-54s%9.2f\n", "thread error mode around five box-free calls", parts.first * 1e6);
         std::printf("    all its system calls made directly                    %9.2f\n", allCalls.second * 1e6);
         std::printf("    the rest: the plug-in's own work (locks, texts)       %9.2f\n",
                     (allCalls.first - allCalls.second) * 1e6);
         std::printf("    against all its system calls made directly: ratio     %9.3f\n\n",
                     allCalls.first / allCalls.second);
 
-        // 2. Extracting one entry through a converter that exits at once.
+        // 2. Extractions side by side, and the host's cancel.
+        SlowConverterRows(*plugin, install, OwnDirectory() + "SlowConverter.exe", quick);
+
+        // 3. Extracting one entry through a converter that exits at once.
         std::string path = document;
         OpenRequest request = {path.data(), ModeExtract, 0};
         const ArchiveHandle handle = plugin->OpenArchive(&request);
@@ -333,7 +427,7 @@ int main(int argc, char** argv)
         PrintRatio("extraction: ProcessFile, a converter that exits at once", extraction.first,
                    "  CreateProcessA and a wait for the same command, directly", extraction.second, 1.05, 1e3, "ms");
 
-        // 3. The entry function at each thread notification.
+        // 4. The entry function at each thread notification.
         const EntryFunction entry = EntryOf(plugin->Module());
         char value[256];
         const std::string settings = install.Settings();

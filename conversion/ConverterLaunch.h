@@ -1,18 +1,33 @@
-// Runs one command line as a hidden process and waits until it has ended.
+// Runs one command line as a hidden process in a job of its own and waits until it has ended.
 #pragma once
 
 #include <cstdint>
 
 struct LaunchResult {
-    bool started = false;       // a process was created
-    bool detached = false;      // started with no process handle: not waited for, no exit code
+    bool started = false;       // a process was created and set running
+    bool cancelled = false;     // ended, with all it started, because the watch said stop
     bool exitCodeKnown = false; // it was waited for to its end and its exit code read
     std::uint32_t exitCode = 0;
-    std::uint32_t error = 0;    // why none could be created
+    std::uint32_t error = 0;    // why none could be started
 };
 
-// Blocks the calling thread until the process has ended, however long it runs.
-// `commandLine` is NUL-terminated and shorter than CreateProcessW's limit; CreateProcessW
-// may write into it. The whole line goes to Windows in UTF-16, so a converter in a folder
-// of any name starts.
-LaunchResult RunCommandLine(wchar_t* commandLine) noexcept;
+// How often a watched run asks whether to go on: well inside the quarter second a host's
+// progress display and its Cancel button may expect.
+constexpr std::uint32_t WatchIntervalMs = 100;
+
+// Asked on the waiting thread every WatchIntervalMs while the process runs; answering false
+// ends the process and every process it started. Without `keepGoing` the wait is unbroken.
+struct RunWatch {
+    bool (*keepGoing)(void* context) = nullptr;
+    void* context = nullptr;
+};
+
+// Whether `path` names a program Windows starts as a process it can wait on to its end: a
+// Windows image or a batch file. Under Wine a Unix program would run detached instead.
+bool IsWaitableProgram(const wchar_t* path) noexcept;
+
+// Blocks the calling thread until the process has ended or the watch ends it. The process
+// runs in a job that ends it, and whatever it starts, when the job's last handle closes: at
+// the end of this call, or when the host's process dies during it. `commandLine` is
+// NUL-terminated and shorter than CreateProcessW's limit; CreateProcessW may write into it.
+LaunchResult RunCommandLine(wchar_t* commandLine, const RunWatch& watch) noexcept;

@@ -3,7 +3,7 @@
 #include "CodePage.h"
 #include "CommandLine.h"
 #include "FileNumbers.h"
-#include "SystemCallGate.h"
+#include "BoxFreeCall.h"
 
 #include <windows.h>
 
@@ -13,10 +13,10 @@ bool ConverterFormOf(const wchar_t* path, WideHeapText& form) noexcept
     if (IsAnsiExact(text)) {
         return form.Build([&](WideTextBuilder& out) { out.Append(text); });
     }
-    const DWORD units = SystemCallGate([path] { return ::GetShortPathNameW(path, nullptr, 0); }).value;
+    const DWORD units = BoxFreeCall([path] { return ::GetShortPathNameW(path, nullptr, 0); }).value;
     WideHeapText shortForm(units);
     if (units == 0 || shortForm.Size() == 0 ||
-        SystemCallGate([&] { return ::GetShortPathNameW(path, shortForm.Data(), units); }).value >= units ||
+        BoxFreeCall([&] { return ::GetShortPathNameW(path, shortForm.Data(), units); }).value >= units ||
         !IsAnsiExact(shortForm.Text())) {
         return false;
     }
@@ -28,7 +28,7 @@ TemporaryFile::~TemporaryFile()
 {
     if (path_.Data()) {
         const wchar_t* path = path_.Data();
-        SystemCallGate([path] { return ::DeleteFileW(path); });
+        BoxFreeCall([path] { return ::DeleteFileW(path); });
     }
 }
 
@@ -42,21 +42,21 @@ bool TemporaryFile::Name(std::wstring_view folder, std::wstring_view extension) 
     }
     path_.Swap(path);
     const wchar_t* name = path_.Data();
-    SystemCallGate([name] { return ::DeleteFileW(name); }); // left by a run that never ended
+    BoxFreeCall([name] { return ::DeleteFileW(name); }); // left by a run that never ended
     return true;
 }
 
 bool TemporaryFile::LinkOrCopy(const wchar_t* document) noexcept
 {
     const wchar_t* name = path_.Data();
-    return SystemCallGate([&] { return ::CreateHardLinkW(name, document, nullptr); }).value ||
-           SystemCallGate([&] { return ::CopyFileW(document, name, TRUE); }).value;
+    return BoxFreeCall([&] { return ::CreateHardLinkW(name, document, nullptr); }).value ||
+           BoxFreeCall([&] { return ::CopyFileW(document, name, TRUE); }).value;
 }
 
 bool TemporaryFile::MoveTo(const wchar_t* target) noexcept
 {
     const wchar_t* name = path_.Data();
-    return SystemCallGate([&] {
+    return BoxFreeCall([&] {
         return ::MoveFileExW(name, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
     }).value;
 }

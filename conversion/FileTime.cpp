@@ -1,7 +1,7 @@
 #include "FileTime.h"
 
 #include "FileNumbers.h"
-#include "SystemCallGate.h"
+#include "BoxFreeCall.h"
 #include "UniqueHandle.h"
 
 #include <windows.h>
@@ -13,22 +13,22 @@ namespace {
 constexpr std::size_t PathBufferSize = 256;
 constexpr DWORD FirstBytes = 128;
 
-using GatedFileHandle = UniqueHandle<CloseHandleThroughGate>;
+using FileHandle = UniqueHandle<>;
 
 // Reading the first bytes proves the content is readable: a file whose start another
 // program has locked gives no time.
 bool FirstBytesReadable(HANDLE file) noexcept
 {
-    if (SystemCallGate([file] { return ::GetFileType(file); }).value != FILE_TYPE_DISK) {
+    if (BoxFreeCall([file] { return ::GetFileType(file); }).value != FILE_TYPE_DISK) {
         return true;
     }
-    const auto seek = SystemCallGate([file] { return ::SetFilePointer(file, 0, nullptr, FILE_BEGIN); });
+    const auto seek = BoxFreeCall([file] { return ::SetFilePointer(file, 0, nullptr, FILE_BEGIN); });
     if (seek.value == INVALID_SET_FILE_POINTER && seek.lastError != NO_ERROR) {
         return false;
     }
     char bytes[FirstBytes];
     DWORD read = 0;
-    return SystemCallGate([&] { return ::ReadFile(file, bytes, FirstBytes, &read, nullptr); }).value != FALSE;
+    return BoxFreeCall([&] { return ::ReadFile(file, bytes, FirstBytes, &read, nullptr); }).value != FALSE;
 }
 
 } // namespace
@@ -54,7 +54,7 @@ bool ReadLocalTime(const Char* path, int& year, int& month, int& day, int& hour,
     const FileRegistration registration;
     // Not inheritable: a process the host starts meanwhile must not receive the document.
     SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, FALSE};
-    GatedFileHandle file(SystemCallGate([&] { return OpenForTime(path, &security); }).value);
+    FileHandle file(BoxFreeCall([&] { return OpenForTime(path, &security); }).value);
     if (!file || !FirstBytesReadable(file.Get())) {
         return false;
     }

@@ -1,18 +1,18 @@
 #include "TargetFile.h"
 
-#include "SystemCallGate.h"
+#include "BoxFreeCall.h"
 #include "UniqueHandle.h"
 
 #include <windows.h>
 
 namespace {
 
-using GatedFileHandle = UniqueHandle<CloseHandleThroughGate>;
+using FileHandle = UniqueHandle<>;
 
 // Opened for its identity only: no access asked, nothing locked for anyone else.
-GatedFileHandle OpenForIdentity(const wchar_t* path) noexcept
+FileHandle OpenForIdentity(const wchar_t* path) noexcept
 {
-    return GatedFileHandle(SystemCallGate([path] {
+    return FileHandle(BoxFreeCall([path] {
         return ::CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     }).value);
@@ -27,27 +27,36 @@ bool IsFileAttributes(DWORD attributes) noexcept
 
 bool IsExistingFile(const char* path) noexcept
 {
-    return IsFileAttributes(SystemCallGate([path] { return ::GetFileAttributesA(path); }).value);
+    return IsFileAttributes(BoxFreeCall([path] { return ::GetFileAttributesA(path); }).value);
 }
 
 bool IsExistingFile(const wchar_t* path) noexcept
 {
-    return IsFileAttributes(SystemCallGate([path] { return ::GetFileAttributesW(path); }).value);
+    return IsFileAttributes(BoxFreeCall([path] { return ::GetFileAttributesW(path); }).value);
 }
 
 bool RemoveStaleTarget(const wchar_t* target) noexcept
 {
-    const auto removal = SystemCallGate([target] { return ::DeleteFileW(target); });
+    const auto removal = BoxFreeCall([target] { return ::DeleteFileW(target); });
     return removal.value || removal.lastError == ERROR_FILE_NOT_FOUND || removal.lastError == ERROR_PATH_NOT_FOUND;
 }
 
 bool AreSameFile(const wchar_t* first, const wchar_t* second) noexcept
 {
-    const GatedFileHandle a = OpenForIdentity(first);
-    const GatedFileHandle b = a ? OpenForIdentity(second) : GatedFileHandle();
+    const FileHandle a = OpenForIdentity(first);
+    const FileHandle b = a ? OpenForIdentity(second) : FileHandle();
     BY_HANDLE_FILE_INFORMATION infoA = {};
     BY_HANDLE_FILE_INFORMATION infoB = {};
     return b && ::GetFileInformationByHandle(a.Get(), &infoA) && ::GetFileInformationByHandle(b.Get(), &infoB) &&
            infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber && infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
            infoA.nFileIndexLow == infoB.nFileIndexLow;
+}
+
+unsigned long long FileSizeOf(const wchar_t* path) noexcept
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!BoxFreeCall([&] { return ::GetFileAttributesExW(path, GetFileExInfoStandard, &data); }).value) {
+        return 0;
+    }
+    return static_cast<unsigned long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
 }

@@ -11,3 +11,6 @@ bool RemoveStaleTarget(const wchar_t* target) noexcept;
 
 // Whether two paths, however spelt, name one existing file.
 bool AreSameFile(const wchar_t* first, const wchar_t* second) noexcept;
+
+// The size of an existing file in bytes; 0 when there is none.
+unsigned long long FileSizeOf(const wchar_t* path) noexcept;

@@ -89,8 +89,12 @@ static_assert(sizeof(EntryHeaderExW) == 4128, "EntryHeaderExW ends with EntryTim
 
 // The archive handle the host holds.
 using ArchiveHandle = void*;
-// The host's callbacks; the plug-in accepts and discards them.
-using HostCallback = int(PAPERLENS_CALL*)(char*, int);
+// The host's callbacks, given per archive handle. The progress one (SetProcessDataProc) is
+// called with the name of the entry being extracted and a size: 0 while the work goes on, the
+// bytes written at its end. It answers 0 to stop the extraction, anything else to go on. The
+// volume one (SetChangeVolProc) is for archives in several volumes, which there never are.
+using HostCallback = int(PAPERLENS_CALL*)(char* name, int size);
+using ProcessDataCallback = HostCallback;
 
 // The seven ANSI entry points, as the host resolves them by name.
 using OpenArchiveFunction = ArchiveHandle(PAPERLENS_CALL*)(OpenRequest*);
@@ -100,11 +104,14 @@ using CloseArchiveFunction = int(PAPERLENS_CALL*)(ArchiveHandle);
 using SetChangeVolProcFunction = void(PAPERLENS_CALL*)(ArchiveHandle, HostCallback);
 using SetProcessDataProcFunction = void(PAPERLENS_CALL*)(ArchiveHandle, HostCallback);
 using GetPackerCapsFunction = int(PAPERLENS_CALL*)();
+// Optional: which work the host may do on background threads.
+using GetBackgroundFlagsFunction = int(PAPERLENS_CALL*)();
 
 // The Unicode entry points, resolved by name beside the ANSI ones.
 using OpenArchiveWFunction = ArchiveHandle(PAPERLENS_CALL*)(OpenRequestW*);
 using ReadHeaderExWFunction = int(PAPERLENS_CALL*)(ArchiveHandle, EntryHeaderExW*);
 using ProcessFileWFunction = int(PAPERLENS_CALL*)(ArchiveHandle, int, wchar_t*, wchar_t*);
-using HostCallbackW = int(PAPERLENS_CALL*)(wchar_t*, int);
+using HostCallbackW = int(PAPERLENS_CALL*)(wchar_t* name, int size);
+using ProcessDataCallbackW = HostCallbackW;
 using SetChangeVolProcWFunction = void(PAPERLENS_CALL*)(ArchiveHandle, HostCallbackW);
 using SetProcessDataProcWFunction = void(PAPERLENS_CALL*)(ArchiveHandle, HostCallbackW);

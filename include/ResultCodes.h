@@ -7,6 +7,7 @@ constexpr int ResultBadArchive = 13;          // the converter could not open or
 constexpr int ResultCannotOpen = 15;
 constexpr int ResultCannotCreateOutput = 16;
 constexpr int ResultWriteError = 19;          // the converter failed some other way
+constexpr int ResultAborted = 21;             // the host's progress callback asked to stop
 constexpr int ResultNotSupported = 24;
 
 constexpr int ModeList = 0;
@@ -19,4 +20,7 @@ constexpr int OperationExtract = 2;
 constexpr int CapabilitySearchText = 128;
 constexpr int CapabilityHideAsFile = 256;
 constexpr int PackerCapabilities = CapabilitySearchText | CapabilityHideAsFile;
+
+// GetBackgroundFlags: extraction is safe on the host's background threads.
+constexpr int BackgroundUnpack = 1;
 

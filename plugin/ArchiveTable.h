@@ -4,6 +4,7 @@
 
 #include "FileNumbers.h"
 #include "FixedText.h"
+#include "HostRecords.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +23,10 @@ struct ArchiveState {
     wchar_t* WidePath = nullptr;
     std::uint32_t ArchiveDosTime = 0;
     int EntryIndex = 0; // the entry the next ReadHeader describes
+    // The host's progress callbacks for this archive: the ANSI one for ProcessFile, the
+    // Unicode one for ProcessFileW; null while the host has given none.
+    ProcessDataCallback Progress = nullptr;
+    ProcessDataCallbackW ProgressW = nullptr;
 };
 
 // Far more than a host has open at once (one per search thread and panel); a host that

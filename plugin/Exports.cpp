@@ -44,8 +44,49 @@ ArchiveHandle Keep(const ArchiveState& state) noexcept
     return HandleOf(handle);
 }
 
-// The document of an open archive, in UTF-16; false for an unknown handle or short memory.
-bool DocumentOf(ArchiveHandle handle, WideHeapText& document, bool& known) noexcept
+// The entry a ProcessFile call extracts: the one the last ReadHeader described.
+int ExtractedEntryIndex(const ArchiveState& state) noexcept
+{
+    return state.EntryIndex < 1 ? 0 : state.EntryIndex > EntryCount ? EntryCount - 1 : state.EntryIndex - 1;
+}
+
+// An entry's name as ReadHeader writes it, and as ReadHeaderExW does.
+void WriteAnsiName(const ArchiveState& state, int index, char (&field)[EntryNameSize]) noexcept
+{
+    if (!state.WidePath) {
+        WriteEntryName(field, EntryNameSize, state.ArchiveBaseName.Text(), index);
+        return;
+    }
+    wchar_t name[WideEntryNameSize];
+    WriteEntryName(name, WideEntryNameSize, ArchiveBaseNameOf(std::wstring_view(state.WidePath)), index);
+    NarrowIntoField(name, field, EntryNameSize);
+}
+
+void WriteWideName(const ArchiveState& state, int index, wchar_t (&field)[WideEntryNameSize]) noexcept
+{
+    if (state.WidePath) {
+        WriteEntryName(field, WideEntryNameSize, ArchiveBaseNameOf(std::wstring_view(state.WidePath)), index);
+        return;
+    }
+    char name[EntryNameSize];
+    WriteEntryName(name, EntryNameSize, state.ArchiveBaseName.Text(), index);
+    WidenIntoField(name, field, WideEntryNameSize);
+}
+
+// What an extraction takes from its archive, copied under the lock: another thread may
+// close the archive once the lock goes. The callback of the caller's family comes with
+// the name of the entry for it.
+struct ArchiveCopy {
+    WideHeapText document;
+    char ansiName[EntryNameSize];
+    wchar_t wideName[WideEntryNameSize];
+    HostProgress progress;
+};
+
+enum class Family { Ansi, Unicode };
+
+// False for an unknown handle (`known` false) or short memory.
+bool CopyOfArchive(ArchiveHandle handle, Family family, ArchiveCopy& copy, bool& known) noexcept
 {
     FixedText<PathBufferSize> ansi;
     {
@@ -55,27 +96,45 @@ bool DocumentOf(ArchiveHandle handle, WideHeapText& document, bool& known) noexc
         if (!state) {
             return false;
         }
+        if (family == Family::Ansi && state->Progress) {
+            WriteAnsiName(*state, ExtractedEntryIndex(*state), copy.ansiName);
+            copy.progress = HostProgress(state->Progress, copy.ansiName);
+        } else if (family == Family::Unicode && state->ProgressW) {
+            WriteWideName(*state, ExtractedEntryIndex(*state), copy.wideName);
+            copy.progress = HostProgress(state->ProgressW, copy.wideName);
+        }
         if (state->WidePath) {
-            // Copied while held: another thread may close the archive once the lock goes.
             const std::wstring_view path = state->WidePath;
-            return document.Build([&](WideTextBuilder& out) { out.Append(path); });
+            return copy.document.Build([&](WideTextBuilder& out) { out.Append(path); });
         }
         ansi = state->ArchivePath;
     }
-    return WidenAnsi(ansi.Text(), document);
+    return WidenAnsi(ansi.Text(), copy.document);
 }
 
-int Extract(ArchiveHandle handle, int operation, std::wstring_view directory, std::wstring_view name) noexcept
+// No lock is held from here on: other threads open, list, close and extract meanwhile.
+int Extract(ArchiveHandle handle, Family family, int operation, std::wstring_view directory,
+            std::wstring_view name) noexcept
 {
     if (operation != OperationExtract) {
         return ResultSuccess;
     }
-    WideHeapText document;
+    ArchiveCopy copy;
     bool known = false;
-    if (!DocumentOf(handle, document, known)) {
+    if (!CopyOfArchive(handle, family, copy, known)) {
         return known ? ResultCannotCreateOutput : ResultCannotOpen;
     }
-    return ExtractEntry(document.Data(), directory, name);
+    return ExtractEntry(copy.document.Data(), directory, name, copy.progress);
+}
+
+// Keeps the host's progress callback of one family for the archive the handle names.
+template <class Callback>
+void KeepProgress(ArchiveHandle handle, Callback ArchiveState::*slot, Callback callback) noexcept
+{
+    ArchiveTableHold hold;
+    if (ArchiveState* state = hold.Table().Find(HandleNumber(handle))) {
+        state->*slot = callback;
+    }
 }
 
 // The next entry of the archive the handle names, written by `write` (name, then the
@@ -167,16 +226,7 @@ int PAPERLENS_CALL ReadHeader(ArchiveHandle handle, EntryHeader* header)
     }
     return NextEntry(
         handle,
-        [header](const ArchiveState& state) {
-            if (!state.WidePath) {
-                WriteEntryName(header->EntryName, EntryNameSize, state.ArchiveBaseName.Text(), state.EntryIndex);
-                return;
-            }
-            wchar_t name[WideEntryNameSize];
-            WriteEntryName(name, WideEntryNameSize, ArchiveBaseNameOf(std::wstring_view(state.WidePath)),
-                           state.EntryIndex);
-            NarrowIntoField(name, header->EntryName, EntryNameSize);
-        },
+        [header](const ArchiveState& state) { WriteAnsiName(state, state.EntryIndex, header->EntryName); },
         [header](std::uint32_t time) {
             header->EntryTime = time;
             header->UnpackedSize = 1;
@@ -191,16 +241,7 @@ int PAPERLENS_CALL ReadHeaderExW(ArchiveHandle handle, EntryHeaderExW* header)
     }
     return NextEntry(
         handle,
-        [header](const ArchiveState& state) {
-            if (state.WidePath) {
-                WriteEntryName(header->EntryName, WideEntryNameSize, ArchiveBaseNameOf(std::wstring_view(state.WidePath)),
-                               state.EntryIndex);
-                return;
-            }
-            char name[EntryNameSize];
-            WriteEntryName(name, EntryNameSize, state.ArchiveBaseName.Text(), state.EntryIndex);
-            WidenIntoField(name, header->EntryName, WideEntryNameSize);
-        },
+        [header](const ArchiveState& state) { WriteWideName(state, state.EntryIndex, header->EntryName); },
         [header](std::uint32_t time) {
             header->EntryTime = time;
             header->UnpackedSize = 1;
@@ -220,13 +261,13 @@ int PAPERLENS_CALL ProcessFile(ArchiveHandle handle, int operation, char* destin
     if (!WidenAnsi(TextAt(destinationDirectory), directory) || !WidenAnsi(TextAt(destinationName), name)) {
         return ResultCannotCreateOutput;
     }
-    return Extract(handle, operation, directory.Text(), name.Text());
+    return Extract(handle, Family::Ansi, operation, directory.Text(), name.Text());
 }
 
 int PAPERLENS_CALL ProcessFileW(ArchiveHandle handle, int operation, wchar_t* destinationDirectory,
                                 wchar_t* destinationName)
 {
-    return Extract(handle, operation, TextAt(destinationDirectory), TextAt(destinationName));
+    return Extract(handle, Family::Unicode, operation, TextAt(destinationDirectory), TextAt(destinationName));
 }
 
 int PAPERLENS_CALL CloseArchive(ArchiveHandle handle)
@@ -240,25 +281,35 @@ int PAPERLENS_CALL CloseArchive(ArchiveHandle handle)
     return ResultSuccess;
 }
 
+// There are no volumes to change.
 void PAPERLENS_CALL SetChangeVolProc(ArchiveHandle, HostCallback)
 {
 }
 
-void PAPERLENS_CALL SetProcessDataProc(ArchiveHandle, HostCallback)
+void PAPERLENS_CALL SetProcessDataProc(ArchiveHandle handle, ProcessDataCallback callback)
 {
+    KeepProgress(handle, &ArchiveState::Progress, callback);
 }
 
 void PAPERLENS_CALL SetChangeVolProcW(ArchiveHandle, HostCallbackW)
 {
 }
 
-void PAPERLENS_CALL SetProcessDataProcW(ArchiveHandle, HostCallbackW)
+void PAPERLENS_CALL SetProcessDataProcW(ArchiveHandle handle, ProcessDataCallbackW callback)
 {
+    KeepProgress(handle, &ArchiveState::ProgressW, callback);
 }
 
 int PAPERLENS_CALL GetPackerCaps()
 {
     return PackerCapabilities;
+}
+
+// Archives live under their own handles and no lock is held while a converter runs, so
+// the host may extract on its background threads.
+int PAPERLENS_CALL GetBackgroundFlags()
+{
+    return BackgroundUnpack;
 }
 
 // The library's entry point: no C runtime start-up runs before it. It runs at every
@@ -307,6 +358,7 @@ static_assert(std::is_same_v<decltype(&CloseArchive), CloseArchiveFunction>);
 static_assert(std::is_same_v<decltype(&SetChangeVolProc), SetChangeVolProcFunction>);
 static_assert(std::is_same_v<decltype(&SetProcessDataProc), SetProcessDataProcFunction>);
 static_assert(std::is_same_v<decltype(&GetPackerCaps), GetPackerCapsFunction>);
+static_assert(std::is_same_v<decltype(&GetBackgroundFlags), GetBackgroundFlagsFunction>);
 static_assert(std::is_same_v<decltype(&OpenArchiveW), OpenArchiveWFunction>);
 static_assert(std::is_same_v<decltype(&ReadHeaderExW), ReadHeaderExWFunction>);
 static_assert(std::is_same_v<decltype(&ProcessFileW), ProcessFileWFunction>);

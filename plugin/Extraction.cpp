@@ -5,6 +5,7 @@
 #include "ConverterPaths.h"
 #include "ConverterSetting.h"
 #include "CodePage.h"
+#include "ConverterPath.h"
 #include "HeapText.h"
 #include "ModuleState.h"
 #include "ResultCodes.h"
@@ -36,9 +37,53 @@ private:
     bool ready_ = false;
 };
 
+bool AskHost(void* progress) noexcept
+{
+    return static_cast<HostProgress*>(progress)->KeepGoing();
+}
+
+// The program Windows runs for the converter path: with ".exe" appended to a name without
+// an extension, as CreateProcessW does.
+bool ProgramOf(std::wstring_view converter, WideHeapText& program) noexcept
+{
+    return program.Build([&](WideTextBuilder& out) {
+        out.Append(converter);
+        if (TakesExeAppended(converter)) {
+            out.Append(std::wstring_view(L".exe"));
+        }
+    });
+}
+
 } // namespace
 
-int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstring_view name) noexcept
+HostProgress::HostProgress(ProcessDataCallback callback, char (&name)[EntryNameSize]) noexcept
+    : ansi_(callback), ansiName_(name)
+{
+}
+
+HostProgress::HostProgress(ProcessDataCallbackW callback, wchar_t (&name)[WideEntryNameSize]) noexcept
+    : wide_(callback), wideName_(name)
+{
+}
+
+int HostProgress::Call(int size) noexcept
+{
+    return ansi_ ? ansi_(ansiName_, size) : wide_ ? wide_(wideName_, size) : 1;
+}
+
+bool HostProgress::KeepGoing() noexcept
+{
+    return Call(0) != 0;
+}
+
+void HostProgress::Finished(std::uint64_t bytes) noexcept
+{
+    constexpr std::uint64_t largest = 0x7FFFFFFF;
+    Call(static_cast<int>(bytes < largest ? bytes : largest));
+}
+
+int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstring_view name,
+                 HostProgress& progress) noexcept
 {
     ConverterSettings settings;
     CopyConverterSettings(settings);
@@ -54,6 +99,11 @@ int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstr
     const std::wstring_view targetPath = target.Text();
     if (HoldsQuote(settings.ConverterPath.Text()) || HoldsQuote(std::wstring_view(document)) ||
         HoldsQuote(targetPath)) {
+        return ResultCannotCreateOutput;
+    }
+    // Only a program Windows can wait on is started: success is said only after its end.
+    WideHeapText program;
+    if (!ProgramOf(settings.ConverterPath.Text(), program) || !IsWaitableProgram(program.Data())) {
         return ResultCannotCreateOutput;
     }
     // The host named the target as the output and has dealt with overwriting; a target
@@ -93,14 +143,18 @@ int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstr
         line.Size() > MaxCommandLineSize) {
         return ResultCannotCreateOutput; // passed whole or not at all: a cut line names another target
     }
-    const LaunchResult run = RunCommandLine(line.Data());
+    RunWatch watch;
+    if (progress.Wanted()) {
+        watch.keepGoing = AskHost;
+        watch.context = &progress;
+    }
+    const LaunchResult run = RunCommandLine(line.Data(), watch);
     if (!run.started) {
         return ResultCannotCreateOutput;
     }
-    // Under Wine a Unix converter runs detached: no handle to wait on and no exit code.
-    // Its run is taken as the converter's own to report, as before exit codes were read.
-    if (run.detached) {
-        return ResultSuccess;
+    if (run.cancelled) {
+        RemoveStaleTarget(target.Data()); // a partly written text must not pass for the entry
+        return ResultAborted;
     }
     if (!run.exitCodeKnown) {
         return ResultWriteError;
@@ -109,5 +163,7 @@ int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstr
         !targetStandIn.MoveTo(target.Data())) {
         return ResultCannotCreateOutput;
     }
-    return ResultOfConversion(run.exitCode, IsExistingFile(target.Data()));
+    const bool written = IsExistingFile(target.Data());
+    progress.Finished(written ? FileSizeOf(target.Data()) : 0);
+    return ResultOfConversion(run.exitCode, written);
 }

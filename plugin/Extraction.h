@@ -2,7 +2,34 @@
 // target the host named, and what the host is told of it.
 #pragma once
 
+#include "HostRecords.h"
+
+#include <cstdint>
 #include <string_view>
 
+// The host's progress callback of one extraction, with the entry's name in the callback's
+// own family. Called on the host's thread only, from inside ProcessFile or ProcessFileW.
+class HostProgress {
+public:
+    HostProgress() noexcept = default; // no callback: nothing is called
+    HostProgress(ProcessDataCallback callback, char (&name)[EntryNameSize]) noexcept;
+    HostProgress(ProcessDataCallbackW callback, wchar_t (&name)[WideEntryNameSize]) noexcept;
+
+    bool Wanted() const noexcept { return ansi_ || wide_; }
+    // Size 0 while the converter runs; false when the host answers 0, asking to stop.
+    bool KeepGoing() noexcept;
+    // The bytes written, once at the end; the entry is whole, so the answer changes nothing.
+    void Finished(std::uint64_t bytes) noexcept;
+
+private:
+    int Call(int size) noexcept;
+
+    ProcessDataCallback ansi_ = nullptr;
+    ProcessDataCallbackW wide_ = nullptr;
+    char* ansiName_ = nullptr;
+    wchar_t* wideName_ = nullptr;
+};
+
 // `document` is NUL-terminated. Answers a host result code.
-int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstring_view name) noexcept;
+int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstring_view name,
+                 HostProgress& progress) noexcept;

@@ -160,6 +160,8 @@ std::string MeaningOfResult(int result)
         return "the output file cannot be created: no converter ran, or it could not write the file";
     case 19:
         return "write error: the converter failed";
+    case 21:
+        return "aborted by the user: the converter was ended and its unfinished text removed";
     case 24:
         return "not supported";
     default:

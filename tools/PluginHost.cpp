@@ -79,6 +79,7 @@ std::unique_ptr<PluginLibrary> PluginLibrary::Resolved(HMODULE module, std::stri
     Resolve(module, "ProcessFileW", library->ProcessFileW, absent);
     Resolve(module, "SetChangeVolProcW", library->SetChangeVolProcW, absent);
     Resolve(module, "SetProcessDataProcW", library->SetProcessDataProcW, absent);
+    Resolve(module, "GetBackgroundFlags", library->GetBackgroundFlags, absent);
     return library;
 }
 

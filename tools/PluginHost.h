@@ -37,6 +37,8 @@ public:
     ProcessFileWFunction ProcessFileW = nullptr;
     SetChangeVolProcWFunction SetChangeVolProcW = nullptr;
     SetProcessDataProcWFunction SetProcessDataProcW = nullptr;
+    // Optional: null where the library does not export it.
+    GetBackgroundFlagsFunction GetBackgroundFlags = nullptr;
     bool HasUnicode() const noexcept
     {
         return OpenArchiveW && ReadHeaderExW && ProcessFileW && SetChangeVolProcW && SetProcessDataProcW;

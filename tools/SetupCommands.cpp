@@ -1,5 +1,6 @@
 #include "SetupCommands.h"
 
+#include "ConverterPath.h"
 #include "ConverterSetup.h"
 #include "HostText.h"
 #include "PluginHost.h"
@@ -61,6 +62,26 @@ bool CreateFolders(const std::string& folder)
     }
     return ::CreateDirectoryA(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
+
+// As the plug-in tells it: a Windows image or a batch file, a program Windows can wait on.
+// Anything else the plug-in does not start.
+bool IsWindowsProgram(const std::string& path)
+{
+    if (IsBatchFileName(WideFrom(path, CP_ACP))) {
+        return true;
+    }
+    std::string bytes;
+    if (!ReadWhole(path, bytes)) {
+        return false;
+    }
+    const auto* head = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::uint32_t offset = 0;
+    return ImageHeaderOffsetOf(head, bytes.size(), offset) && offset < bytes.size() &&
+           IsImageSignature(head + offset, bytes.size() - offset);
+}
+
+constexpr const char* NotAWindowsProgram =
+    "the converter is not a Windows program; the plug-in needs a Windows build of pdftotext";
 
 std::string SystemMessage(DWORD error)
 {
@@ -336,6 +357,10 @@ int MakeEncodings(const std::string& libraryPath)
         Say("the converter %s does not exist; run PaperlensHost check to see why\n", found.converter.c_str());
         return 1;
     }
+    if (!IsWindowsProgram(found.converter)) {
+        Say("%s: %s\n", found.converter.c_str(), NotAWindowsProgram);
+        return 1;
+    }
     std::string version;
     const ConverterFamily family = SayVersion(found.converter, version);
     Say("converter %s\n  %s (%s)\n", found.converter.c_str(), version.c_str(), NameOf(family));
@@ -482,6 +507,11 @@ void CheckConverter(const Installation& found, Findings& findings)
     if (!Exists(found.converter)) {
         findings.Problem("it does not exist: copy the converter's whole folder into the plug-in's folder and name "
                          "the program, from the plug-in's folder, in PDF=");
+        return;
+    }
+    // Under Wine such a program would run detached, and nothing could wait for it to end.
+    if (!IsWindowsProgram(found.converter)) {
+        findings.Problem(NotAWindowsProgram);
         return;
     }
     std::string version;

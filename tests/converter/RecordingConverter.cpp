@@ -180,6 +180,30 @@ void AppendRecord(const std::string& path, const std::string& record)
     WriteFile(log.Get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
 }
 
+// A copy of this program that only sleeps as long, records nothing and writes nothing: a
+// process the converter started, for tests of what ends with it.
+bool StartChild()
+{
+    char self[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return false;
+    }
+    for (const char* name : {"RECCONV_CHILD", "RECCONV_LOG", "RECCONV_WRITE"}) {
+        SetEnvironmentVariableA(name, nullptr);
+    }
+    std::string line = "\"" + std::string(self, length) + "\" child";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION created = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created)) {
+        return false;
+    }
+    CloseHandle(created.hThread);
+    CloseHandle(created.hProcess);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -236,14 +260,18 @@ int main(int argc, char** argv)
     const DWORD sleepMs = static_cast<DWORD>(NumberVariable("RECCONV_SLEEP_MS", 0));
     const DWORD exitCode = static_cast<DWORD>(NumberVariable("RECCONV_EXIT", 0));
     record.Add("sleep_ms", static_cast<std::uint64_t>(sleepMs));
+    std::string write;
+    const bool writeRequested = ReadVariable("RECCONV_WRITE", write) && write != "0";
+    // A target written at once, then left as it is: a partly written text.
+    const bool writtenEarly = writeRequested && write == "early" && argc > 1 && WriteTarget(argv[argc - 1], encoding);
+    std::string child;
+    record.Add("child_started", ReadVariable("RECCONV_CHILD", child) && child != "0" && StartChild());
     if (sleepMs > 0) {
         Sleep(sleepMs);
     }
 
     // Written after the sleep, so a caller that does not wait finds no target yet.
-    std::string write;
-    const bool writeRequested = ReadVariable("RECCONV_WRITE", write) && write != "0";
-    bool targetWritten = writeRequested && argc > 1 && WriteTarget(argv[argc - 1], encoding);
+    bool targetWritten = writtenEarly || (writeRequested && argc > 1 && WriteTarget(argv[argc - 1], encoding));
     record.Add("write_requested", writeRequested);
     record.Add("target_written", targetWritten);
 

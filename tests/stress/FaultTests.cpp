@@ -164,9 +164,9 @@ TEST_F(KilledConverter, EndsTheWaitWithAWriteErrorAndNoTarget)
     EXPECT_LT(returned - started, std::chrono::seconds(45)) << "still waited for the converter's whole sleep";
     EXPECT_FALSE(FileExists(install_.Folder() + "\\report_a.txt"));
     EXPECT_TRUE(Records().empty()) << "a killed converter records nothing";
-    EXPECT_EQ(modeBefore, ::GetErrorMode()) << "the gate's error mode outlived the wait";
+    EXPECT_EQ(modeBefore, ::GetErrorMode()) << "the host's error mode changed";
 
-    // The gate is free again: the next extraction runs at once.
+    // The library is whole again: the next extraction runs at once.
     ScopedVariable quick("RECCONV_SLEEP_MS", "0");
     EXPECT_EQ(ResultSuccess, ExtractInto(install_.Folder()));
     EXPECT_EQ(1u, Records().size());

@@ -18,7 +18,7 @@
 // of the caller's. The test sees each such failure at the library's import of the call,
 // reports it as Wine's, and checks that the library answered it as any converter that did
 // not start; it is not counted as a failed extraction of the library's.
-#include "GateWatch.h"
+#include "CallWatch.h"
 #include "ResultCodes.h"
 #include "StressSupport.h"
 #include "TestEnvironment.h"
@@ -126,11 +126,11 @@ protected:
         int wineFailures = 0; // converter starts that Wine failed with ERROR_INTERNAL_ERROR
     };
 
-    // Extracts `count` times; reports any converter start Wine itself failed, as the gate
+    // Extracts `count` times; reports any converter start Wine itself failed, as the call
     // watch on the library's imports sees it.
-    Extracted Extract(int count, const GateWatch& gate)
+    Extracted Extract(int count, const CallWatch& watch)
     {
-        const int wineFailuresBefore = gate.Seen().wineInternalErrors;
+        const int wineFailuresBefore = watch.Seen().wineInternalErrors;
         Extracted extracted;
         std::string folder = install_.Folder();
         for (int i = 0; i < count; ++i) {
@@ -145,7 +145,7 @@ protected:
             extracted.notStarted += result == ResultCannotCreateOutput ? 1 : 0;
             library_->CloseArchive(handle);
         }
-        extracted.wineFailures = gate.Seen().wineInternalErrors - wineFailuresBefore;
+        extracted.wineFailures = watch.Seen().wineInternalErrors - wineFailuresBefore;
         if (extracted.wineFailures != 0) {
             std::printf("WINE FAILURE, not the library's: Wine's CreateProcessW failed %d of %d converter starts "
                         "with ERROR_INTERNAL_ERROR (1359)\n",
@@ -179,10 +179,10 @@ TEST_F(Leaks, ListingsAndExtractionsLeaveHandlesAndMemoryFlat)
     // per-thread state, as a trace does: that happens here, not between two snapshots.
     { SCOPED_TRACE("warming up"); }
     const Rounds rounds = RoundsHere();
-    const GateWatch gate(library_->Module());
-    ASSERT_TRUE(gate.Valid()) << "the library imports its process and file calls by name";
+    const CallWatch watch(library_->Module());
+    ASSERT_TRUE(watch.Valid()) << "the library imports its process and file calls by name";
     ASSERT_EQ(0, List(200));
-    const Extracted warmUp = Extract(10, gate);
+    const Extracted warmUp = Extract(10, watch);
     ASSERT_EQ(warmUp.wineFailures, warmUp.failed);
 
     const Snapshot start = Take();
@@ -190,7 +190,7 @@ TEST_F(Leaks, ListingsAndExtractionsLeaveHandlesAndMemoryFlat)
     const Snapshot listed = Take();
     ExpectFlat(std::to_string(rounds.listings) + " listings", start, listed, rounds.listingHeapAllowance);
 
-    const Extracted extracted = Extract(rounds.extractions, gate);
+    const Extracted extracted = Extract(rounds.extractions, watch);
     const Snapshot after = Take();
     ExpectOnlyWineFailures(extracted, rounds.extractions);
     ExpectFlat(std::to_string(rounds.extractions) + " extractions", listed, after, rounds.extractionHeapAllowance,

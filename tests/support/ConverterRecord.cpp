@@ -105,6 +105,7 @@ public:
         record.processId = U32("pid");
         record.encoding = Take("encoding");
         record.sleepMs = U32("sleep_ms");
+        record.childStarted = Flag("child_started");
         record.writeRequested = Flag("write_requested");
         record.targetWritten = Flag("target_written");
         record.exitCode = U32("exit_code");

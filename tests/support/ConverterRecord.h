@@ -24,6 +24,7 @@ struct ConverterRecord {
     std::uint32_t processId = 0;
     std::string encoding;                // the word after -enc, or "default"
     std::uint32_t sleepMs = 0;
+    bool childStarted = false;           // RECCONV_CHILD asked for a child, and it started
     bool writeRequested = false;         // RECCONV_WRITE present
     bool targetWritten = false;          // the last argument was written successfully
     std::uint32_t exitCode = 0;

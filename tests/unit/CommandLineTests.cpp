@@ -9,6 +9,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 // Runs a builder twice, as the library does: once to measure, once into storage that fits.
 template <class Build>
 std::string Built(Build build)
@@ -134,6 +136,24 @@ TEST(FirstWordOf, TakesTheSettingUpToItsFirstSpace)
     EXPECT_EQ("", FirstWordOf(""));
     EXPECT_EQ("\"my", FirstWordOf("\"my conv.exe\"")) << "quotes are not honoured";
     EXPECT_EQ("sub\\conv.exe\t-x", FirstWordOf("sub\\conv.exe\t-x")) << "only a space ends the word";
+}
+
+TEST(ProgramKind, TellsAWindowsImageOrBatchFileFromAnythingElse)
+{
+    const auto bytes = [](const std::string& text) { return reinterpret_cast<const unsigned char*>(text.data()); };
+    const std::string image = "MZ" + std::string(58, '\0') + "\x80\x01\0\0"s; // image header at 0x180
+    std::uint32_t offset = 0;
+    EXPECT_TRUE(ImageHeaderOffsetOf(bytes(image), image.size(), offset) && offset == 0x180u);
+    for (const std::string& other : {"\x7F" "ELF"s + std::string(60, '\0'), "#!/bin/sh\n" + std::string(60, ' '),
+                                     "ZM" + image.substr(2), image.substr(0, 63)}) {
+        EXPECT_FALSE(ImageHeaderOffsetOf(bytes(other), other.size(), offset)) << other.substr(0, 4);
+    }
+    EXPECT_TRUE(IsImageSignature(bytes("PE\0\0"s), 4) && !IsImageSignature(bytes("PE\0\0"s), 3));
+    EXPECT_FALSE(IsImageSignature(bytes("PE\0\1"s), 4));
+    EXPECT_TRUE(IsBatchFileName(L"C:\\p\\conv.bat") && IsBatchFileName(L"C:\\p\\CONV.Cmd"));
+    EXPECT_FALSE(IsBatchFileName(L"C:\\p\\conv.bat.exe") || IsBatchFileName(L"bat"));
+    EXPECT_TRUE(TakesExeAppended(L"C:\\my.plugins\\pdftotext"));
+    EXPECT_FALSE(TakesExeAppended(L"C:\\plugins\\pdftotext.exe") || TakesExeAppended(L"C:\\plugins\\"));
 }
 
 TEST(ResultOfConversion, TrustsExitCodeZeroOnlyWithTheTargetWritten)

@@ -71,7 +71,7 @@ TEST(ConfigFileWith, AddsEachLineOnceAndKeepsWhatIsThere)
 
 TEST(MeaningOfResult, NamesEveryCodeTheLibraryAnswers)
 {
-    for (const int code : {0, 10, 13, 15, 16, 19, 24}) {
+    for (const int code : {0, 10, 13, 15, 16, 19, 21, 24}) {
         EXPECT_NE(MeaningOfResult(99), MeaningOfResult(code)) << code;
     }
 }

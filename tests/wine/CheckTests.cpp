@@ -17,6 +17,7 @@ struct BrokenSetup {
     std::string settings;
     bool longPath;
     const char* namedCause;
+    const char* converter = nullptr; // the bytes of pdftotext.exe, when there is one
 };
 
 TEST(Check, NamesTheCauseOfEachBrokenSetup)
@@ -30,12 +31,18 @@ TEST(Check, NamesTheCauseOfEachBrokenSetup)
         {"a library path of 257 characters", GoodSettings, true,
          "characters long: the plug-in refuses to load from a path of 256 characters or more"},
         {"no converter", GoodSettings, false, "it does not exist: copy the converter's whole folder"},
+        {"a Unix program for the converter", GoodSettings, false,
+         "the converter is not a Windows program; the plug-in needs a Windows build of pdftotext",
+         "\x7F" "ELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00"},
     };
     for (const BrokenSetup& setup : setups) {
         SCOPED_TRACE(setup.what);
         const PluginInstall install(setup.settings, "");
         if (std::string(setup.what).find(".txt") != std::string::npos) {
             WriteWholeFile(install.Folder() + "\\Paperlens.ini.txt", GoodSettings);
+        }
+        if (setup.converter) {
+            WriteWholeFile(install.Folder() + "\\pdftotext.exe", setup.converter);
         }
         std::string library = install.LibraryFile();
         if (setup.longPath) {
@@ -51,7 +58,7 @@ TEST(Check, NamesTheCauseOfEachBrokenSetup)
         const HostRun run = RunHostTool("check " + Quoted(library) + " " + Quoted(SamplePath()));
         EXPECT_EQ(1u, run.exitCode) << run.output;
         EXPECT_NE(std::string::npos, run.output.find(setup.namedCause)) << run.output;
-        const bool loads = setup.what == std::string("no converter");
+        const bool loads = setup.settings == GoodSettings && !setup.longPath;
         EXPECT_EQ(loads, run.output.find("the library loads") != std::string::npos) << run.output;
         if (loads) {
             EXPECT_NE(std::string::npos, run.output.find("result 16, the output file cannot be created")) << run.output;

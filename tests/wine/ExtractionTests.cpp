@@ -1,22 +1,69 @@
 // Extraction through the exports, with the recording converter in the converter's place:
 // what it is given, how it is started, and what the host is told.
 #include "ConverterRecord.h"
-#include "GateWatch.h"
+#include "CallWatch.h"
 #include "ResultCodes.h"
 #include "TestEnvironment.h"
 #include "UniqueHandle.h"
+
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
 namespace {
 
-constexpr unsigned GatedErrorModeValue = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+using Clock = std::chrono::steady_clock;
+
 constexpr const char* Settings = "[Converters]\r\nPDF=conv.exe\r\n";
+
+int RunningProcessesNamed(const char* name)
+{
+    UniqueHandle<> snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int found = 0;
+    for (BOOL more = snapshot && ::Process32First(snapshot.Get(), &entry); more;
+         more = ::Process32Next(snapshot.Get(), &entry)) {
+        found += _stricmp(entry.szExeFile, name) == 0;
+    }
+    return found;
+}
+
+// What the host's progress callbacks heard. Once StopAfter has passed since the first call
+// and the converter's child runs (or 10 s have), they answer 0; until then, 1.
+struct ProgressCall { bool wide; std::string name; int size; DWORD thread; Clock::time_point at; };
+std::vector<ProgressCall> ProgressCalls;
+Clock::duration StopAfter = Clock::duration::max();
+Clock::time_point StoppedAt;
+int ConvertersAtStop = 0;
+
+int Heard(ProgressCall call)
+{
+    ProgressCalls.push_back(call);
+    const Clock::duration running = call.at - ProgressCalls.front().at;
+    if (running < StopAfter ||
+        ((ConvertersAtStop = RunningProcessesNamed("conv.exe")) < 2 && running < std::chrono::seconds(10))) {
+        return 1;
+    }
+    StoppedAt = Clock::now();
+    return 0;
+}
+
+int PAPERLENS_CALL HearProgress(char* name, int size)
+{
+    return Heard({false, name, size, ::GetCurrentThreadId(), Clock::now()});
+}
+
+int PAPERLENS_CALL HearProgressW(wchar_t* name, int size)
+{
+    return Heard({true, NarrowFrom(name, CP_UTF8), size, ::GetCurrentThreadId(), Clock::now()});
+}
 
 // A library installed with the recording converter, which records into the folder.
 class Extraction : public testing::Test {
@@ -325,44 +372,130 @@ TEST_F(Extraction, LeavesNoHandleOfTheHostOpen)
     EXPECT_EQ(before, CountHandles()) << "40 extractions later";
 }
 
-TEST_F(Extraction, TwoThreadsWaitOneAfterTheOtherWithCriticalErrorBoxesOff)
+// Two documents on two threads: the first one's converter takes 4 s. Meanwhile the host
+// sets its own error mode, and the second thread opens, lists, extracts and closes.
+TEST_F(Extraction, AConverterRunningForOneThreadHoldsUpNoOtherAndTheHostKeepsItsErrorMode)
 {
-    ScopedVariable sleep("RECCONV_SLEEP_MS", "800");
-    const std::string document = Document("r.pdf");
+    const std::string slow = Document("slow.pdf");
+    const std::string quick = Document("quick.pdf");
+    const std::string folder = install_.Folder();
     const UINT modeBefore = ::GetErrorMode();
-    std::atomic<bool> done{false};
-    std::atomic<unsigned> modeSeen{0};
-    std::thread watcher([&] {
-        // The converter's own mode is its own; the host's mode is what the wait sets.
-        ::Sleep(400);
-        modeSeen = ::GetErrorMode();
-        while (!done) {
+    CallWatch watch(library_->Module());
+    ASSERT_TRUE(watch.Valid());
+    std::thread first;
+    {
+        ScopedVariable sleep("RECCONV_SLEEP_MS", "4000");
+        first = std::thread([&] { EXPECT_EQ(ResultSuccess, ExtractFirst(slow, folder.c_str(), "slow_a.txt")); });
+        for (int i = 0; i < 1000 && watch.Seen().processWaits == 0; ++i) {
             ::Sleep(10);
         }
-    });
-    GateWatch gate(library_->Module());
-    ASSERT_TRUE(gate.Valid());
-    auto extract = [&](const char* name) { ExtractFirst(document, install_.Folder().c_str(), name); };
-    std::thread first(extract, "one_a.txt");
-    std::thread second(extract, "two_u.txt");
+    }
+    ::SetErrorMode(SEM_NOGPFAULTERRORBOX);
+    const Clock::time_point started = Clock::now();
+    const Listing listing = ListDocument(*library_, quick);
+    const Clock::duration listed = Clock::now() - started;
+    const int result = ExtractFirst(quick, folder.c_str(), "quick_u.txt");
+    FILETIME done;
+    ::GetSystemTimeAsFileTime(&done);
     first.join();
-    second.join();
-    done = true;
-    watcher.join();
-    EXPECT_EQ(GatedErrorModeValue, modeSeen.load()) << "during the wait";
-    EXPECT_EQ(modeBefore, ::GetErrorMode()) << "after it";
-    ASSERT_EQ(2u, Records().size());
-    const GateWatch::Counts seen = gate.Seen();
-    EXPECT_EQ(2, seen.processWaits);
-    EXPECT_EQ(0, seen.overlappingWaits) << "the second wait began before the first had ended";
-    EXPECT_EQ(0, seen.creationsDuringWait) << "a converter was created during the other's wait";
+    const UINT modeAfter = ::GetErrorMode();
+    ::SetErrorMode(modeBefore);
+
+    EXPECT_EQ(5u, listing.entries.size());
+    EXPECT_LT(listed, std::chrono::seconds(1)) << "opening, listing and closing waited";
+    EXPECT_EQ(ResultSuccess, result);
+    const std::vector<ConverterRecord> records = Records();
+    ASSERT_EQ(2u, records.size());
+    const ConverterRecord& slowRun = records[0].arguments.back() == folder + "\\slow_a.txt" ? records[0] : records[1];
+    EXPECT_LT((std::uint64_t{done.dwHighDateTime} << 32) | done.dwLowDateTime, slowRun.endTime)
+        << "the second thread's work waited for the first thread's converter";
+    EXPECT_EQ(static_cast<UINT>(SEM_NOGPFAULTERRORBOX), modeAfter) << "the host's own error mode was lost";
+    EXPECT_EQ(0, watch.Seen().callsWithBoxes) << "a start or open let Windows show a box";
 }
 
-TEST_F(Extraction, AMissingConverterIsReported)
+// The host's progress callbacks of an archive: the one of the caller's family hears the
+// entry's name with size 0 at least every 250 ms, on the caller's thread. Answering 0 after
+// 300 ms ends a converter that would run 30 s, the child it started and its partly written
+// text at once; the archive goes on, and a whole run ends with the bytes written.
+TEST_F(Extraction, TheHostsProgressCallbackHearsOfEachRunAndCanStopIt)
 {
-    ASSERT_TRUE(::DeleteFileA(install_.Converter().c_str()));
-    EXPECT_EQ(ResultCannotCreateOutput, ExtractFirst(Document("r.pdf"), install_.Folder().c_str(), "r_a.txt"));
-    EXPECT_FALSE(FileExists(install_.Folder() + "\\r_a.txt"));
+    std::wstring document = WideFrom(Document("r.pdf"), CP_ACP);
+    std::string folder = install_.Folder();
+    OpenRequestW request = {document.data(), ModeExtract, 0};
+    const ArchiveHandle handle = library_->OpenArchiveW(&request);
+    library_->SetProcessDataProc(handle, HearProgress);
+    library_->SetProcessDataProcW(handle, HearProgressW);
+    HostHeaderRecordW record;
+    library_->ReadHeaderExW(handle, &record.header);
+    ProgressCalls.clear();
+    StopAfter = std::chrono::milliseconds(300);
+    int result = -1;
+    {
+        ScopedVariable sleep("RECCONV_SLEEP_MS", "30000");
+        ScopedVariable child("RECCONV_CHILD", "1");
+        ScopedVariable early("RECCONV_WRITE", "early");
+        std::string name = "r_a.txt";
+        result = library_->ProcessFile(handle, OperationExtract, folder.data(), name.data());
+    }
+    const Clock::time_point returned = Clock::now();
+    StopAfter = Clock::duration::max();
+    EXPECT_EQ(ResultAborted, result);
+    EXPECT_EQ(2, ConvertersAtStop) << "the converter and its child ran when the host said stop";
+    EXPECT_LT(returned - StoppedAt, std::chrono::seconds(1));
+    for (int i = 0; i < 20 && RunningProcessesNamed("conv.exe") != 0; ++i) {
+        ::Sleep(50);
+    }
+    EXPECT_EQ(0, RunningProcessesNamed("conv.exe")) << "a converter process outlived the stop";
+    EXPECT_FALSE(FileExists(folder + "\\r_a.txt")) << "the partly written text is removed";
+    EXPECT_TRUE(Records().empty());
+    ASSERT_GE(ProgressCalls.size(), 3u);
+    for (std::size_t i = 0; i < ProgressCalls.size(); ++i) {
+        const ProgressCall& call = ProgressCalls[i];
+        EXPECT_TRUE(!call.wide && call.name == "r_a.txt" && call.size == 0) << call.wide << call.name << call.size;
+        EXPECT_EQ(::GetCurrentThreadId(), call.thread);
+        EXPECT_LE(call.at - ProgressCalls[i ? i - 1 : 0].at, std::chrono::milliseconds(250)) << "call " << i;
+    }
+
+    ProgressCalls.clear();
+    library_->ReadHeaderExW(handle, &record.header);
+    std::wstring wideFolder = WideFrom(folder, CP_ACP);
+    std::wstring name = L"r_k.txt";
+    EXPECT_EQ(ResultSuccess, library_->ProcessFileW(handle, OperationExtract, wideFolder.data(), name.data()));
+    library_->CloseArchive(handle);
+    EXPECT_EQ("converted:KOI8-R\n", ReadWholeFile(folder + "\\r_k.txt"));
+    ASSERT_FALSE(ProgressCalls.empty());
+    EXPECT_TRUE(ProgressCalls.back().wide && ProgressCalls.back().name == "r_k.txt");
+    EXPECT_EQ(17, ProgressCalls.back().size) << "the bytes written, at the end";
+}
+
+// Nothing is started that Windows cannot wait on to its end: under Wine a Unix program
+// would run detached. A batch file runs in its interpreter, and a name without an
+// extension is run with ".exe", as Windows does.
+TEST_F(Extraction, OnlyAConverterWindowsCanWaitOnIsRun)
+{
+    const std::string document = Document("r.pdf");
+    const std::string folder = install_.Folder();
+    const std::string image = ReadWholeFile(install_.Converter());
+    // None at all, a Unix program, a script, and an MZ header naming no image.
+    for (const std::string& bytes : {std::string(), std::string("\x7F" "ELF\x02\x01\x01", 7) + std::string(120, '\0'),
+                                     std::string("#!/bin/sh\nexec /usr/bin/pdftotext \"$@\"\n"), "MZ" + std::string(120, '\0')}) {
+        ::DeleteFileA(install_.Converter().c_str());
+        if (!bytes.empty()) {
+            WriteWholeFile(install_.Converter(), bytes);
+        }
+        EXPECT_EQ(ResultCannotCreateOutput, ExtractFirst(document, folder.c_str(), "r_a.txt")) << bytes.substr(0, 4);
+        EXPECT_FALSE(FileExists(folder + "\\r_a.txt"));
+    }
+    EXPECT_TRUE(Records().empty());
+
+    WriteWholeFile(install_.Converter("real.exe"), image);
+    WriteWholeFile(install_.Converter("conv.cmd"), "@\"%~dp0real.exe\" %*\r\n");
+    for (const char* setting : {"conv.cmd", "real"}) {
+        install_.WriteSettings(std::string("[Converters]\r\nPDF=") + setting + "\r\n");
+        std::thread([] {}).join(); // a thread's start makes the library read its settings again
+        EXPECT_EQ(ResultSuccess, ExtractFirst(document, folder.c_str(), "r_a.txt")) << setting;
+    }
+    EXPECT_EQ(2u, Records().size());
 }
 
 } // namespace

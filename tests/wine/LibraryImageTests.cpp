@@ -27,7 +27,7 @@ bool LibraryIs64Bit()
     return path.size() > 6 && Lower(path.substr(path.size() - 6)) == ".wcx64";
 }
 
-TEST(LibraryImage, ExportsTheTwelveEntryPointsUndecorated)
+TEST(LibraryImage, ExportsTheThirteenEntryPointsUndecorated)
 {
     const PeImage image = ReadPeFile(LibraryPath());
     ASSERT_TRUE(image.valid) << image.error;
@@ -35,7 +35,8 @@ TEST(LibraryImage, ExportsTheTwelveEntryPointsUndecorated)
     const std::set<std::string> expected = {"CloseArchive",       "GetPackerCaps",      "OpenArchive",
                                             "ProcessFile",        "ReadHeader",         "SetChangeVolProc",
                                             "SetProcessDataProc", "OpenArchiveW",       "ReadHeaderExW",
-                                            "ProcessFileW",       "SetChangeVolProcW",  "SetProcessDataProcW"};
+                                            "ProcessFileW",       "SetChangeVolProcW",  "SetProcessDataProcW",
+                                            "GetBackgroundFlags"};
     const std::set<std::string> exported(image.exportedNames.begin(), image.exportedNames.end());
     EXPECT_EQ(expected, exported);
     EXPECT_EQ(expected.size(), image.exportedNames.size()) << "no name exported twice";
@@ -77,14 +78,16 @@ TEST(LibraryImage, ImportsOnlyWhatItsOwnCodeCallsAndHooksNothing)
     const std::set<std::string> expected = {
         "kernel32.dll!AcquireSRWLockExclusive", "kernel32.dll!ReleaseSRWLockExclusive", // module-wide state
         "kernel32.dll!GetModuleFileNameW", "kernel32.dll!GetPrivateProfileStringW",   // settings
-        "kernel32.dll!SetErrorMode", "kernel32.dll!SetLastError", "kernel32.dll!GetLastError", // the gate
+        "kernel32.dll!SetThreadErrorMode", "kernel32.dll!SetLastError", "kernel32.dll!GetLastError", // box-free calls
         "kernel32.dll!CreateProcessW", "kernel32.dll!WaitForSingleObject", "kernel32.dll!GetExitCodeProcess",
-        "kernel32.dll!CloseHandle", // the converter
+        "kernel32.dll!CloseHandle", "kernel32.dll!ResumeThread", "kernel32.dll!TerminateProcess",
+        "kernel32.dll!CreateJobObjectW", "kernel32.dll!SetInformationJobObject", "kernel32.dll!AssignProcessToJobObject",
+        "kernel32.dll!TerminateJobObject", // the converter, in its job
         "kernel32.dll!CreateFileA", "kernel32.dll!CreateFileW", "kernel32.dll!GetFileType",
         "kernel32.dll!SetFilePointer", "kernel32.dll!ReadFile", "kernel32.dll!GetFileTime",
         "kernel32.dll!FileTimeToLocalFileTime", "kernel32.dll!FileTimeToSystemTime", // time
         "kernel32.dll!GetFileAttributesA", "kernel32.dll!GetFileAttributesW", "kernel32.dll!DeleteFileW",
-        "kernel32.dll!GetFileInformationByHandle", // documents and targets
+        "kernel32.dll!GetFileInformationByHandle", "kernel32.dll!GetFileAttributesExW", // documents and targets
         "kernel32.dll!GetShortPathNameW", "kernel32.dll!CreateHardLinkW", "kernel32.dll!CopyFileW",
         "kernel32.dll!MoveFileExW", "kernel32.dll!GetCurrentProcessId", // paths the converter can open
         "kernel32.dll!GetACP", "kernel32.dll!MultiByteToWideChar", "kernel32.dll!WideCharToMultiByte", // code page

@@ -427,6 +427,8 @@ TEST(NoOps, CapabilitiesCloseAndCallbacksChangeNothing)
 {
     const PluginLibrary& library = Library();
     EXPECT_EQ(384, library.GetPackerCaps());
+    ASSERT_NE(nullptr, library.GetBackgroundFlags);
+    EXPECT_EQ(1, library.GetBackgroundFlags()) << "extraction is safe on the host's background threads";
     ScratchFolder folder;
     WriteFileWithTime(folder / "c.pdf", 2001, 9, 8, 7, 6, 4);
     std::string path = folder / "c.pdf";

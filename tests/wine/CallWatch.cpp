@@ -1,4 +1,4 @@
-#include "GateWatch.h"
+#include "CallWatch.h"
 
 #include <atomic>
 
@@ -9,10 +9,19 @@ std::atomic<int> processWaits{0}, overlappingWaits{0};
 std::atomic<int> creations{0}, creationsDuringWait{0};
 std::atomic<int> opens{0}, opensDuringWait{0};
 std::atomic<int> wineInternalErrors{0};
+std::atomic<int> callsWithBoxes{0};
 decltype(&::WaitForSingleObject) realWait = nullptr;
 decltype(&::CreateProcessW) realCreate = nullptr;
 decltype(&::CreateFileA) realOpen = nullptr;
 decltype(&::CreateFileW) realOpenWide = nullptr;
+
+void CountBoxes()
+{
+    constexpr DWORD boxesOff = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+    if ((::GetThreadErrorMode() & boxesOff) != boxesOff) {
+        ++callsWithBoxes;
+    }
+}
 
 DWORD WINAPI Wait(HANDLE handle, DWORD milliseconds)
 {
@@ -33,6 +42,7 @@ BOOL WINAPI Create(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTE
                    LPSTARTUPINFOW startup, LPPROCESS_INFORMATION created)
 {
     ++creations;
+    CountBoxes();
     if (waiting != 0) {
         ++creationsDuringWait;
     }
@@ -52,6 +62,7 @@ HANDLE WINAPI Open(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
                    DWORD flags, HANDLE model)
 {
     ++opens;
+    CountBoxes();
     if (waiting != 0) {
         ++opensDuringWait;
     }
@@ -62,6 +73,7 @@ HANDLE WINAPI OpenWide(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRI
                        DWORD flags, HANDLE model)
 {
     ++opens;
+    CountBoxes();
     if (waiting != 0) {
         ++opensDuringWait;
     }
@@ -79,19 +91,19 @@ Function SystemFunction(const char* name)
 
 // Before any slot is patched, so that a replacement called at once on another thread
 // already has the system function to call on to.
-GateWatch::Originals::Originals()
+CallWatch::Originals::Originals()
 {
     realWait = SystemFunction<decltype(realWait)>("WaitForSingleObject");
     realCreate = SystemFunction<decltype(realCreate)>("CreateProcessW");
     realOpen = SystemFunction<decltype(realOpen)>("CreateFileA");
     realOpenWide = SystemFunction<decltype(realOpenWide)>("CreateFileW");
     for (std::atomic<int>* count : {&waiting, &processWaits, &overlappingWaits, &creations, &creationsDuringWait,
-                                    &opens, &opensDuringWait, &wineInternalErrors}) {
+                                    &opens, &opensDuringWait, &wineInternalErrors, &callsWithBoxes}) {
         *count = 0;
     }
 }
 
-GateWatch::GateWatch(HMODULE library)
+CallWatch::CallWatch(HMODULE library)
     : waits_(library, "kernel32.dll", "WaitForSingleObject", reinterpret_cast<const void*>(&Wait)),
       creations_(library, "kernel32.dll", "CreateProcessW", reinterpret_cast<const void*>(&Create)),
       opens_(library, "kernel32.dll", "CreateFileA", reinterpret_cast<const void*>(&Open)),
@@ -99,14 +111,14 @@ GateWatch::GateWatch(HMODULE library)
 {
 }
 
-GateWatch::~GateWatch() = default;
+CallWatch::~CallWatch() = default;
 
-bool GateWatch::Valid() const noexcept
+bool CallWatch::Valid() const noexcept
 {
     return waits_.Valid() && creations_.Valid() && opens_.Valid() && wideOpens_.Valid();
 }
 
-GateWatch::Counts GateWatch::Seen() const noexcept
+CallWatch::Counts CallWatch::Seen() const noexcept
 {
     Counts counts;
     counts.processWaits = processWaits;
@@ -116,5 +128,6 @@ GateWatch::Counts GateWatch::Seen() const noexcept
     counts.opens = opens;
     counts.opensDuringWait = opensDuringWait;
     counts.wineInternalErrors = wineInternalErrors;
+    counts.callsWithBoxes = callsWithBoxes;
     return counts;
 }
