@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <cstdio>
 
 namespace {
@@ -48,22 +47,6 @@ std::string ConverterPathFor(std::string_view libraryPath, std::string_view sett
     return FolderOf(libraryPath) + std::string(setting.substr(0, setting.find(' ')));
 }
 
-ConverterFamily ConverterFamilyOf(std::string_view versionOutput)
-{
-    const std::string text = Lowered(versionOutput);
-    const std::string_view marker = "version ";
-    const std::size_t at = text.find(marker);
-    if (at == std::string::npos || at + marker.size() >= text.size() ||
-        !std::isdigit(static_cast<unsigned char>(text[at + marker.size()]))) {
-        return ConverterFamily::Unknown;
-    }
-    const int major = std::atoi(text.c_str() + at + marker.size());
-    if (major == 3 || major == 4) {
-        return ConverterFamily::ConfigFileMaps;
-    }
-    return major == 0 || major >= 20 ? ConverterFamily::DataFolderMaps : ConverterFamily::Unknown;
-}
-
 std::string VersionLineOf(std::string_view versionOutput)
 {
     std::string first;
@@ -84,13 +67,13 @@ std::string VersionLineOf(std::string_view versionOutput)
 
 std::string DataFolderMapsFor(std::string_view converterPath)
 {
-    std::string folder = FolderOf(converterPath);
-    const std::string_view inner = std::string_view(folder).substr(0, folder.empty() ? 0 : folder.size() - 1);
-    const std::string last(inner.substr(inner.rfind('\\') == std::string_view::npos ? 0 : inner.rfind('\\') + 1));
-    if (Lowered(last) == "bin") {
-        folder = FolderOf(inner);
-    }
-    return folder + "share\\poppler\\unicodeMap";
+    TextBuilder measure(nullptr, 0);
+    AppendDataFolderMaps(measure, converterPath);
+    std::string folder(measure.Size() + 1, '\0');
+    TextBuilder out(folder.data(), folder.size());
+    AppendDataFolderMaps(out, converterPath);
+    folder.resize(measure.Size());
+    return folder;
 }
 
 std::string UnicodeMapText(const std::vector<CharacterCode>& characters)

@@ -3,6 +3,8 @@
 // encoding maps, how a map file reads, and what the host's result codes mean.
 #pragma once
 
+#include "ConverterData.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,20 +17,10 @@ std::string FolderOf(std::string_view path);
 // The converter the plug-in runs: the library's folder + the setting's first word.
 std::string ConverterPathFor(std::string_view libraryPath, std::string_view setting);
 
-// The two families of converter a user installs differ in where they read encoding maps:
-// one from a unicodeMap folder of its data folder, the other from files that its xpdfrc
-// names.
-enum class ConverterFamily { Unknown, DataFolderMaps, ConfigFileMaps };
-
-// Told by the version number `-v` prints: the data-folder family numbers its versions 0.x,
-// then by year (20.x on); the other 3.x and 4.x.
-ConverterFamily ConverterFamilyOf(std::string_view versionOutput);
-
 // The first line that names a version, or the first non-empty line.
 std::string VersionLineOf(std::string_view versionOutput);
 
-// Where the data-folder family on Windows reads its maps: its module's folder, or that
-// folder's parent when the folder is named bin (any case), then share\poppler\unicodeMap.
+// Where the data-folder family on Windows reads its maps (AppendDataFolderMaps).
 std::string DataFolderMapsFor(std::string_view converterPath);
 
 // One Unicode character of the Basic Multilingual Plane and the code it becomes, one or two

@@ -69,6 +69,77 @@ TEST(ConfigFileWith, AddsEachLineOnceAndKeepsWhatIsThere)
     EXPECT_EQ(full, ConfigFileWith(full, lines)) << "a second run changes nothing";
 }
 
+TEST(ConfigFileWith, WhatItWritesNamesTheMapTheLibraryReads)
+{
+    const std::string xpdfrc =
+        ConfigFileWith("unicodeMap KOI8-R C:\\old\\k\n", {"unicodeMap ANSI C:\\x\\a", "unicodeMap KOI8-R \"C:\\a b\\k\""});
+    EXPECT_EQ("C:\\a b\\k", ConfigMapFileOf(xpdfrc, "KOI8-R")) << "the last line, unquoted";
+    EXPECT_EQ("C:\\x\\a", ConfigMapFileOf(xpdfrc, "ANSI"));
+    EXPECT_EQ("", ConfigMapFileOf(xpdfrc, "Latin2"));
+}
+
+// The converter's KOI8-R map as it ships, in part: ranges, codes of two and three bytes.
+TEST(UnicodeMap, MapsAsTheConverterDoes)
+{
+    UnicodeMap map;
+    ASSERT_TRUE(map.Parse("000a 0a\r\n000c 000d 0c\r\n0020 007e 20\r\n\r\n0410 0411 e1\r\n2014 2d2d\r\n2026 2e2e2e\r\n"));
+    const auto mapped = [&](std::uint32_t c) {
+        unsigned char bytes[4] = {};
+        return std::string(reinterpret_cast<char*>(bytes), static_cast<std::size_t>(map.Map(c, bytes)));
+    };
+    EXPECT_EQ("\n", mapped('\n'));
+    EXPECT_EQ("\r", mapped('\r'));
+    EXPECT_EQ("A", mapped('A'));
+    EXPECT_EQ("\xE2", mapped(0x0411));
+    EXPECT_EQ("--", mapped(0x2014));
+    EXPECT_EQ("...", mapped(0x2026));
+    for (const std::uint32_t missing : {0x09u, 0x7Fu, 0x0412u, 0x2015u, 0x1F600u}) {
+        EXPECT_EQ("", mapped(missing)) << missing;
+    }
+    EXPECT_FALSE(map.Parse("0020 zz\n")) << "garbage the converter would misread";
+    EXPECT_FALSE(map.Parse("2153 3120332f3420\n")) << "a code longer than four bytes";
+}
+
+TEST(Utf8Reader, CarriesCharactersAcrossPiecesAndStopsAtMalformedText)
+{
+    const std::string text = "a\xD0\xBC\xE2\x80\x94\xF0\x9F\x98\x80";
+    for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+        Utf8Reader reader;
+        std::vector<std::uint32_t> read;
+        const auto keep = [&](std::uint32_t c) { read.push_back(c); };
+        const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+        ASSERT_TRUE(reader.Read(bytes, cut, keep) && reader.Read(bytes + cut, text.size() - cut, keep)) << cut;
+        EXPECT_TRUE(reader.Finished());
+        EXPECT_EQ((std::vector<std::uint32_t>{'a', 0x043C, 0x2014, 0x1F600}), read) << cut;
+    }
+    for (const std::string bad : {"\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF5", "\xD0" "a"}) {
+        Utf8Reader reader;
+        EXPECT_FALSE(reader.Read(reinterpret_cast<const unsigned char*>(bad.data()), bad.size(), [](std::uint32_t) {}))
+            << bad.size();
+    }
+    Utf8Reader cutShort;
+    EXPECT_TRUE(cutShort.Read(reinterpret_cast<const unsigned char*>("\xE2\x80"), 2, [](std::uint32_t) {}));
+    EXPECT_FALSE(cutShort.Finished());
+}
+
+// Character by character only where the converter's layout counts the same columns.
+TEST(LayoutCheck, TakesOneByteCharactersAndLongerOnesOnlyAtTheirLinesEnd)
+{
+    const auto takes = [](std::vector<std::pair<std::uint32_t, int>> characters) {
+        LayoutCheck check;
+        for (const auto& [c, size] : characters) {
+            if (!check.Take(c, size)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    EXPECT_TRUE(takes({{'a', 1}, {0x2014, 2}, {'\n', 1}, {'b', 1}, {0x2026, 3}, {'\n', 1}}));
+    EXPECT_FALSE(takes({{0x2014, 2}, {' ', 1}, {'b', 1}})) << "the columns after it would shift";
+    EXPECT_FALSE(takes({{'a', 1}, {0x043C, 0}, {'\n', 1}})) << "left out: one column fewer";
+    EXPECT_FALSE(takes({{0x05D0, 1}})) << "right to left, reordered in UTF-8 only";
+}
+
 TEST(MeaningOfResult, NamesEveryCodeTheLibraryAnswers)
 {
     for (const int code : {0, 10, 13, 15, 16, 19, 21, 24}) {

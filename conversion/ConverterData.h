@@ -1,0 +1,112 @@
+// What the converter reads and writes, worked out without asking Windows: which family it
+// belongs to, where that family reads its encoding maps, how a map file reads, and how its
+// UTF-8 text turns into what it writes with another encoding. Shared by the library and the
+// command-line host; no allocation, nothing thrown.
+#pragma once
+
+#include "FixedText.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+// The two families of converter a user installs differ in where they read encoding maps:
+// one from a unicodeMap folder of its data folder, the other from files that its xpdfrc
+// names.
+enum class ConverterFamily { Unknown, DataFolderMaps, ConfigFileMaps };
+
+// Told by the version number `-v` prints: the data-folder family numbers its versions 0.x,
+// then by year (20.x on); the other 3.x and 4.x.
+ConverterFamily ConverterFamilyOf(std::string_view versionOutput) noexcept;
+
+// Where the data-folder family on Windows reads its maps: its module's folder, or that
+// folder's parent when the folder is named bin (any case), then share\poppler\unicodeMap.
+template <class Char>
+void AppendDataFolderMaps(BasicTextBuilder<Char>& out, std::basic_string_view<Char> converterPath) noexcept
+{
+    using View = std::basic_string_view<Char>;
+    const std::size_t slash = converterPath.rfind(Char('\\'));
+    // Pieces by pointer and length: substr would bring in the runtime's exception.
+    View folder = slash == View::npos ? View() : View(converterPath.data(), slash + 1);
+    const View inner(folder.data(), folder.empty() ? 0 : folder.size() - 1);
+    const std::size_t innerSlash = inner.rfind(Char('\\'));
+    const std::size_t lastAt = innerSlash == View::npos ? 0 : innerSlash + 1;
+    const View last(inner.data() + lastAt, inner.size() - lastAt);
+    const auto lower = [](Char c) { return c >= Char('A') && c <= Char('Z') ? Char(c - Char('A') + Char('a')) : c; };
+    if (last.size() == 3 && lower(last[0]) == Char('b') && lower(last[1]) == Char('i') && lower(last[2]) == Char('n')) {
+        folder = innerSlash == View::npos ? View() : View(inner.data(), innerSlash + 1);
+    }
+    out.Append(folder).Append("share\\poppler\\unicodeMap");
+}
+
+// The file the last "unicodeMap <encoding> <file>" line of an xpdfrc names (quotes taken
+// off), as the config-file family reads it; empty when no line names one.
+std::string_view ConfigMapFileOf(std::string_view xpdfrc, std::string_view encoding) noexcept;
+
+// A unicodeMap file as the converter reads it: lines "<character> <code>" or "<first> <last>
+// <code>" in hexadecimal, the code one to four bytes long, looked up the way the converter
+// looks them up. Lines it takes otherwise (longer codes) or reads as garbage make Parse
+// answer false, and the map is not used.
+class UnicodeMap {
+public:
+    static constexpr std::size_t Capacity = 512;
+
+    bool Parse(std::string_view text) noexcept;
+    // The bytes the converter writes for the character; 0 when it writes none.
+    int Map(std::uint32_t character, unsigned char (&bytes)[4]) const noexcept;
+
+private:
+    struct Range {
+        std::uint32_t first;
+        std::uint32_t last;
+        std::uint32_t code;
+        int size;
+    };
+    Range ranges_[Capacity];
+    std::size_t count_ = 0;
+};
+
+// Reads UTF-8 in pieces of any size, a character cut at a piece's end carried to the next.
+// Anything but well-formed UTF-8 (overlong forms, surrogates, beyond U+10FFFF) stops it.
+class Utf8Reader {
+public:
+    template <class Each>
+    bool Read(const unsigned char* bytes, std::size_t size, Each&& each) noexcept
+    {
+        for (std::size_t i = 0; i < size; ++i) {
+            if (!Take(bytes[i])) {
+                return false;
+            }
+            if (needed_ == 0) {
+                each(character_);
+            }
+        }
+        return true;
+    }
+    // No character is left half read.
+    bool Finished() const noexcept { return needed_ == 0; }
+
+private:
+    bool Take(unsigned char byte) noexcept;
+
+    std::uint32_t character_ = 0;
+    int needed_ = 0;
+    unsigned char low_ = 0x80; // the bounds of the next continuation byte
+    unsigned char high_ = 0xBF;
+};
+
+// Whether the converter's text in another encoding is the UTF-8 text character for
+// character. In layout mode the converter counts a line's columns in characters for UTF-8
+// but in bytes for any other encoding, and places the next piece of the line by that
+// count; and it reorders right-to-left text for UTF-8 alone. So a character is taken
+// only when it is written as one byte, or as several at the very end of its line, and
+// never one of right-to-left writing.
+class LayoutCheck {
+public:
+    // `size` is the number of bytes the character becomes; false once the text cannot be
+    // derived.
+    bool Take(std::uint32_t character, int size) noexcept;
+
+private:
+    bool lineMustEnd_ = false;
+};
