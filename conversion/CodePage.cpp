@@ -73,3 +73,24 @@ bool IsAnsiExact(std::wstring_view wide) noexcept
     const int units = ::MultiByteToWideChar(CP_ACP, 0, ansi.Data(), bytes, back.Data(), Count(back.Size()));
     return units == Count(wide.size()) && std::wstring_view(back.Data(), wide.size()) == wide;
 }
+
+int CodePageBytes(unsigned codePage, std::uint32_t character, unsigned char (&bytes)[4]) noexcept
+{
+    if (character >= MapCharacters || (character >= 0xD800 && character <= 0xDFFF)) {
+        return 0; // halves of surrogate pairs are no characters
+    }
+    const wchar_t unit = static_cast<wchar_t>(character);
+    char converted[4] = {};
+    BOOL defaulted = FALSE;
+    const int size = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, &unit, 1, converted, sizeof converted,
+                                           nullptr, &defaulted);
+    wchar_t back[2] = {};
+    if (size < 1 || size > 2 || defaulted ||
+        ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, converted, size, back, 2) != 1 || back[0] != unit) {
+        return 0;
+    }
+    for (int i = 0; i < size; ++i) {
+        bytes[i] = static_cast<unsigned char>(converted[i]);
+    }
+    return size;
+}

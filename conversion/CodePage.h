@@ -3,6 +3,8 @@
 
 #include "HeapText.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 // The UTF-16 form of ANSI text; false when memory is short.
@@ -18,3 +20,10 @@ void WidenIntoField(std::string_view ansi, wchar_t* field, std::size_t size) noe
 // Whether the ANSI code page represents the text exactly, so that a program reading its
 // command line in that code page sees this very path.
 bool IsAnsiExact(std::wstring_view wide) noexcept;
+
+// The characters a code page's map can hold: those of the Basic Multilingual Plane.
+constexpr std::size_t MapCharacters = 0x10000;
+
+// The bytes of one character in a code page, as the map `encodings` makes of it holds them:
+// one or two, with no best fit, and read back as the same character; 0 when it has none.
+int CodePageBytes(unsigned codePage, std::uint32_t character, unsigned char (&bytes)[4]) noexcept;

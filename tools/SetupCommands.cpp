@@ -1,5 +1,6 @@
 #include "SetupCommands.h"
 
+#include "CodePage.h"
 #include "ConverterPath.h"
 #include "ConverterSetup.h"
 #include "HostText.h"
@@ -285,25 +286,13 @@ bool Knows(const std::string& converter, const std::string& encoding, const Temp
 std::vector<CharacterCode> CodePageCharacters(UINT codePage)
 {
     std::vector<CharacterCode> characters;
-    for (unsigned value = 0; value <= 0xFFFF; ++value) {
-        if (value >= 0xD800 && value <= 0xDFFF) {
-            continue; // halves of surrogate pairs are no characters
+    for (std::uint32_t value = 0; value < MapCharacters; ++value) {
+        unsigned char bytes[4] = {};
+        const int size = CodePageBytes(codePage, value, bytes);
+        if (size > 0) {
+            const std::uint16_t code = size == 2 ? static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]) : bytes[0];
+            characters.push_back({static_cast<std::uint16_t>(value), code, size});
         }
-        const wchar_t character = static_cast<wchar_t>(value);
-        char bytes[4] = {};
-        BOOL defaulted = FALSE;
-        const int size = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, &character, 1, bytes, sizeof bytes,
-                                               nullptr, &defaulted);
-        wchar_t back[2] = {};
-        if (size < 1 || size > 2 || defaulted ||
-            ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, size, back, 2) != 1 || back[0] != character) {
-            continue;
-        }
-        std::uint16_t code = static_cast<unsigned char>(bytes[0]);
-        if (size == 2) {
-            code = static_cast<std::uint16_t>(code << 8 | static_cast<unsigned char>(bytes[1]));
-        }
-        characters.push_back({static_cast<std::uint16_t>(value), code, size});
     }
     return characters;
 }
