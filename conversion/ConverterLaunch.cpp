@@ -2,6 +2,7 @@
 
 #include "BoxFreeCall.h"
 #include "ConverterPath.h"
+#include "HeapText.h"
 #include "UniqueHandle.h"
 
 #include <windows.h>
@@ -13,6 +14,10 @@ constexpr DWORD DosHeaderSize = 64;
 constexpr UINT CancelledExitCode = 0xC000013A; // as for a console program ended by Ctrl+C
 // How long an ended job's process is given to be gone before the target is removed.
 constexpr DWORD EndingGraceMs = 5000;
+// How long a converter is given to say its version, in watch intervals, and how much of
+// what it says is read.
+constexpr int VersionWatches = 50;
+constexpr DWORD VersionOutputSize = 4096;
 
 bool IsWindowsImage(HANDLE file) noexcept
 {
@@ -44,6 +49,51 @@ UniqueHandle<> KillingJob() noexcept
     return job;
 }
 
+// The attribute list that lets a process inherit the one handle named, and no other.
+class InheritedHandleList {
+public:
+    // Nothing is made for no handle.
+    explicit InheritedHandleList(HANDLE* handle) noexcept
+    {
+        if (!*handle) {
+            return;
+        }
+        SIZE_T size = 0;
+        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        HeapText memory(size);
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(memory.Data());
+        if (memory.Size() == 0 || !::InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+            return;
+        }
+        memory_.Swap(memory);
+        list_ = list;
+        if (!::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handle, sizeof *handle, nullptr,
+                                         nullptr)) {
+            ::DeleteProcThreadAttributeList(list_);
+            list_ = nullptr;
+        }
+    }
+    ~InheritedHandleList()
+    {
+        if (list_) {
+            ::DeleteProcThreadAttributeList(list_);
+        }
+    }
+    InheritedHandleList(const InheritedHandleList&) = delete;
+    InheritedHandleList& operator=(const InheritedHandleList&) = delete;
+
+    LPPROC_THREAD_ATTRIBUTE_LIST Get() const noexcept { return list_; }
+
+private:
+    HeapText memory_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
+bool StillAsking(void* watches) noexcept
+{
+    return --*static_cast<int*>(watches) > 0;
+}
+
 } // namespace
 
 bool IsWaitableProgram(const wchar_t* path) noexcept
@@ -66,16 +116,31 @@ LaunchResult RunCommandLine(wchar_t* commandLine, const RunWatch& watch) noexcep
         result.error = ::GetLastError() ? ::GetLastError() : ERROR_GEN_FAILURE;
         return result;
     }
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW; // and no standard handles
-    startup.wShowWindow = SW_HIDE;
+    STARTUPINFOEXW startup = {};
+    startup.StartupInfo.cb = sizeof startup.StartupInfo;
+    startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW; // and no standard handles but the output asked for
+    startup.StartupInfo.wShowWindow = SW_HIDE;
+    HANDLE output = watch.output;
+    InheritedHandleList inherited(&output);
+    DWORD flags = NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED;
+    if (output) {
+        if (!inherited.Get()) {
+            result.error = ERROR_NOT_ENOUGH_MEMORY;
+            return result;
+        }
+        startup.StartupInfo.cb = sizeof startup;
+        startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
+        startup.StartupInfo.hStdOutput = output;
+        startup.StartupInfo.hStdError = output;
+        startup.lpAttributeList = inherited.Get();
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
+    }
     SECURITY_ATTRIBUTES notInherited = {sizeof notInherited, nullptr, FALSE};
     PROCESS_INFORMATION created = {};
     // Suspended until it is in the job, so that nothing it starts can escape the job.
     const auto creation = BoxFreeCall([&] {
-        return ::CreateProcessW(nullptr, commandLine, &notInherited, &notInherited, FALSE,
-                                NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr, &startup, &created);
+        return ::CreateProcessW(nullptr, commandLine, &notInherited, &notInherited, output != nullptr, flags, nullptr,
+                                nullptr, &startup.StartupInfo, &created);
     });
     // Declared so that the process's handle closes first, then its first thread's.
     const UniqueHandle<> thread(creation.value ? created.hThread : nullptr);
@@ -114,4 +179,36 @@ LaunchResult RunCommandLine(wchar_t* commandLine, const RunWatch& watch) noexcep
         result.exitCode = exitCode;
     }
     return result; // the job's close ends whatever the converter left running
+}
+
+ConverterFamily AskConverterFamily(std::wstring_view converter) noexcept
+{
+    WideHeapText line;
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!line.Build([&](WideTextBuilder& out) {
+            out.Append(1, L'"').Append(converter).Append(std::wstring_view(L"\" -v"));
+        }) ||
+        !::CreatePipe(&readEnd, &writeEnd, nullptr, VersionOutputSize * 16)) {
+        return ConverterFamily::Unknown;
+    }
+    const UniqueHandle<> reader(readEnd);
+    UniqueHandle<> writer(writeEnd);
+    int watches = VersionWatches;
+    RunWatch watch;
+    watch.keepGoing = StillAsking;
+    watch.context = &watches;
+    watch.output = writer.Get();
+    if (!::SetHandleInformation(writer.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
+        return ConverterFamily::Unknown;
+    }
+    const LaunchResult run = RunCommandLine(line.Data(), watch);
+    writer.Reset(); // the program and all it started are gone: the pipe ends after what they wrote
+    char said[VersionOutputSize];
+    DWORD size = 0;
+    DWORD read = 0;
+    while (size < sizeof said && ::ReadFile(reader.Get(), said + size, sizeof said - size, &read, nullptr) && read > 0) {
+        size += read;
+    }
+    return run.exitCodeKnown ? ConverterFamilyOf(std::string_view(said, size)) : ConverterFamily::Unknown;
 }

@@ -1,7 +1,10 @@
 // Runs one command line as a hidden process in a job of its own and waits until it has ended.
 #pragma once
 
+#include "ConverterData.h"
+
 #include <cstdint>
+#include <string_view>
 
 struct LaunchResult {
     bool started = false;       // a process was created and set running
@@ -17,9 +20,12 @@ constexpr std::uint32_t WatchIntervalMs = 100;
 
 // Asked on the waiting thread every WatchIntervalMs while the process runs; answering false
 // ends the process and every process it started. Without `keepGoing` the wait is unbroken.
+// `output`, when given, is an inheritable handle that becomes the program's standard output
+// and error; it is the one handle the program inherits.
 struct RunWatch {
     bool (*keepGoing)(void* context) = nullptr;
     void* context = nullptr;
+    void* output = nullptr;
 };
 
 // Whether `path` names a program Windows starts as a process it can wait on to its end: a
@@ -31,3 +37,7 @@ bool IsWaitableProgram(const wchar_t* path) noexcept;
 // the end of this call, or when the host's process dies during it. `commandLine` is
 // NUL-terminated and shorter than CreateProcessW's limit; CreateProcessW may write into it.
 LaunchResult RunCommandLine(wchar_t* commandLine, const RunWatch& watch) noexcept;
+
+// The converter's family, told by what its -v prints (ConverterFamilyOf), run as a converter
+// is run; Unknown when it cannot be told within a few seconds. `converter` holds no quote.
+ConverterFamily AskConverterFamily(std::wstring_view converter) noexcept;
