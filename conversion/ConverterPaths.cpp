@@ -60,3 +60,11 @@ bool TemporaryFile::MoveTo(const wchar_t* target) noexcept
         return ::MoveFileExW(name, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
     }).value;
 }
+
+void RemoveTemporaryFile(wchar_t* path) noexcept
+{
+    if (path) {
+        BoxFreeCall([path] { return ::DeleteFileW(path); });
+        ReleaseHeapText(path);
+    }
+}

@@ -29,7 +29,13 @@ public:
     bool LinkOrCopy(const wchar_t* document) noexcept;
     // Moves the file the converter wrote to the real target; false when it cannot.
     bool MoveTo(const wchar_t* target) noexcept;
+    // Hands the file, with the memory of its name, to an owner that removes both with
+    // RemoveTemporaryFile.
+    wchar_t* Release() noexcept { return path_.Release(); }
 
 private:
     WideHeapText path_;
 };
+
+// Removes a file a TemporaryFile released, and gives back the memory of its name; null is fine.
+void RemoveTemporaryFile(wchar_t* path) noexcept;

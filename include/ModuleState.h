@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ArchiveTable.h"
+#include "ConverterData.h"
 #include "FixedText.h"
 
 #include <cstdint>
@@ -29,3 +30,9 @@ public:
 
     ArchiveTable& Table() noexcept;
 };
+
+// The converter's family, asked once per load at the first extraction. True when the caller
+// is to ask it now, and then keeps the answer with KeepConverterFamily; false with `family`
+// as known so far (Unknown while another thread asks: no thread waits for another's run).
+bool TakeConverterFamilyQuestion(ConverterFamily& family) noexcept;
+void KeepConverterFamily(ConverterFamily family) noexcept;

@@ -18,6 +18,7 @@ int ArchiveTable::Open(const ArchiveState& state, ArchiveState& dropped) noexcep
     }
     place->state = state;
     place->lastUse = ++clock_;
+    place->state.Serial = place->lastUse;
     return RegisterFileNumber(place->number);
 }
 
@@ -55,4 +56,14 @@ bool ArchiveTable::Close(std::intptr_t handle, ArchiveState& closed) noexcept
     closed = slot->state;
     slot->state = ArchiveState();
     return true;
+}
+
+bool ArchiveTable::CloseAny(ArchiveState& closed) noexcept
+{
+    for (Slot& slot : slots_) {
+        if (slot.number.number != 0) {
+            return Close(slot.number.number, closed);
+        }
+    }
+    return false;
 }

@@ -15,6 +15,15 @@ constexpr std::size_t PathBufferSize = 256;
 // The longest document path of the Unicode entry points, terminating NUL included.
 constexpr std::size_t WidePathSize = 32767;
 
+// The converter's UTF-8 text of an archive's document, made once for all four entries.
+enum class SharedText : unsigned char {
+    None,        // not made yet, or its run was stopped: the next extraction makes it
+    Making,      // a converter is making it for one thread; other threads run their own
+    Ready,       // in the file TextPath names
+    Failed,      // the converter could not read the document: TextResult answers every entry
+    Unavailable, // it cannot be made (no room for it): every entry runs its own converter
+};
+
 struct ArchiveState {
     FixedText<PathBufferSize> ArchivePath;     // the document's path as OpenArchive got it
     FixedText<PathBufferSize> ArchiveBaseName; // its last component without the extension
@@ -27,6 +36,13 @@ struct ArchiveState {
     // Unicode one for ProcessFileW; null while the host has given none.
     ProcessDataCallback Progress = nullptr;
     ProcessDataCallbackW ProgressW = nullptr;
+    // Tells this archive from a later one under the same handle; set by ArchiveTable::Open.
+    std::uint64_t Serial = 0;
+    SharedText Text = SharedText::None;
+    int TextResult = 0;
+    // The file of the text while Ready: a temporary file the archive owns, removed with the
+    // memory of its name when the archive goes.
+    wchar_t* TextPath = nullptr;
 };
 
 // Far more than a host has open at once (one per search thread and panel); a host that
@@ -47,18 +63,9 @@ public:
     // False when none is open under the handle; otherwise its state goes to `closed`.
     bool Close(std::intptr_t handle, ArchiveState& closed) noexcept;
 
-    // Closes every archive, handing each state to `release` for its memory to go: at unload,
-    // for the archives a host never closed.
-    template <class Release>
-    void CloseAll(Release&& release) noexcept
-    {
-        for (Slot& slot : slots_) {
-            ArchiveState closed;
-            if (slot.number.number != 0 && Close(slot.number.number, closed)) {
-                release(closed);
-            }
-        }
-    }
+    // Closes one open archive, its state going to `closed`; false when none is open. At
+    // unload, for the archives a host never closed.
+    bool CloseAny(ArchiveState& closed) noexcept;
 
 private:
     struct Slot {

@@ -40,7 +40,7 @@ ArchiveHandle Keep(const ArchiveState& state) noexcept
         ArchiveTableHold hold;
         handle = hold.Table().Open(state, dropped);
     }
-    ReleaseHeapText(dropped.WidePath);
+    ReleaseArchive(dropped);
     return HandleOf(handle);
 }
 
@@ -77,6 +77,7 @@ void WriteWideName(const ArchiveState& state, int index, wchar_t (&field)[WideEn
 // close the archive once the lock goes. The callback of the caller's family comes with
 // the name of the entry for it.
 struct ArchiveCopy {
+    ArchiveId id;
     WideHeapText document;
     char ansiName[EntryNameSize];
     wchar_t wideName[WideEntryNameSize];
@@ -96,6 +97,7 @@ bool CopyOfArchive(ArchiveHandle handle, Family family, ArchiveCopy& copy, bool&
         if (!state) {
             return false;
         }
+        copy.id = {HandleNumber(handle), state->Serial};
         if (family == Family::Ansi && state->Progress) {
             WriteAnsiName(*state, ExtractedEntryIndex(*state), copy.ansiName);
             copy.progress = HostProgress(state->Progress, copy.ansiName);
@@ -124,7 +126,7 @@ int Extract(ArchiveHandle handle, Family family, int operation, std::wstring_vie
     if (!CopyOfArchive(handle, family, copy, known)) {
         return known ? ResultCannotCreateOutput : ResultCannotOpen;
     }
-    return ExtractEntry(copy.document.Data(), directory, name, copy.progress);
+    return ExtractEntry(copy.id, copy.document.Data(), directory, name, copy.progress);
 }
 
 // Keeps the host's progress callback of one family for the archive the handle names.
@@ -277,7 +279,7 @@ int PAPERLENS_CALL CloseArchive(ArchiveHandle handle)
         ArchiveTableHold hold;
         hold.Table().Close(HandleNumber(handle), closed);
     }
-    ReleaseHeapText(closed.WidePath);
+    ReleaseArchive(closed);
     return ResultSuccess;
 }
 
@@ -323,10 +325,15 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
     if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
         return TRUE;
     }
-    // Unloaded while archives are still open: their memory goes back to the host's heap.
-    if (reason == DLL_PROCESS_DETACH) {
-        ArchiveTableHold hold;
-        hold.Table().CloseAll([](const ArchiveState& closed) { ReleaseHeapText(closed.WidePath); });
+    // Unloaded while archives are still open: their memory goes back to the host's heap, and
+    // their texts are removed, one at a time outside the lock.
+    for (bool open = reason == DLL_PROCESS_DETACH; open;) {
+        ArchiveState closed;
+        {
+            ArchiveTableHold hold;
+            open = hold.Table().CloseAny(closed);
+        }
+        ReleaseArchive(closed);
     }
     wchar_t modulePath[PathBufferSize];
     const DWORD length = ::GetModuleFileNameW(instance, modulePath, PathBufferSize);

@@ -6,12 +6,17 @@
 #include "ConverterSetting.h"
 #include "CodePage.h"
 #include "ConverterPath.h"
+#include "EntryText.h"
 #include "HeapText.h"
 #include "ModuleState.h"
 #include "ResultCodes.h"
 #include "TargetFile.h"
 
 namespace {
+
+constexpr unsigned Koi8RCodePage = 20866;
+// The converter's exit code for an output file it could not open.
+constexpr std::uint32_t ConverterCannotWriteOutput = 2;
 
 // The target's folder in a form the converter can open, made once when first needed.
 class TargetFolderForm {
@@ -54,6 +59,266 @@ bool ProgramOf(std::wstring_view converter, WideHeapText& program) noexcept
     });
 }
 
+RunWatch WatchFor(HostProgress& progress) noexcept
+{
+    RunWatch watch;
+    if (progress.Wanted()) {
+        watch.keepGoing = AskHost;
+        watch.context = &progress;
+    }
+    return watch;
+}
+
+// What one extraction works with once its checks have passed.
+struct Extraction {
+    const ArchiveId& archive;
+    std::wstring_view converter;
+    const wchar_t* document;
+    const WideHeapText& target;
+    TargetFolderForm& folder;
+    HostProgress& progress;
+};
+
+// The document in a form the converter can open: its path or short form, else a link or
+// copy under a temporary name beside the target.
+bool DocumentArgument(Extraction& x, WideHeapText& form, TemporaryFile& link, std::wstring_view& argument) noexcept
+{
+    std::wstring_view folderForm;
+    if (ConverterFormOf(x.document, form)) {
+        argument = form.Text();
+        return true;
+    }
+    if (x.folder.Get(folderForm) && link.Name(folderForm, L".pdf") && link.LinkOrCopy(x.document)) {
+        argument = link.Text();
+        return true;
+    }
+    return false;
+}
+
+// Runs `"converter"<option> -layout "document" "output"`; not started when the line is too
+// long to pass whole (a cut line names another output).
+LaunchResult RunConverter(Extraction& x, std::string_view option, std::wstring_view document,
+                          std::wstring_view output) noexcept
+{
+    WideHeapText line;
+    if (!line.Build([&](WideTextBuilder& out) { AppendCommandLine(out, x.converter, option, document, output); }) ||
+        line.Size() > MaxCommandLineSize) {
+        return LaunchResult();
+    }
+    return RunCommandLine(line.Data(), WatchFor(x.progress));
+}
+
+// The entry's own converter run, writing the target with the entry's encoding.
+int OwnRun(Extraction& x) noexcept
+{
+    const std::wstring_view targetPath = x.target.Text();
+    WideHeapText documentForm;
+    TemporaryFile documentLink;
+    std::wstring_view documentArgument;
+    if (!DocumentArgument(x, documentForm, documentLink, documentArgument)) {
+        return ResultCannotCreateOutput;
+    }
+    TemporaryFile targetStandIn;
+    std::wstring_view targetArgument = targetPath;
+    std::wstring_view folderForm;
+    if (!IsAnsiExact(targetPath)) {
+        if (!x.folder.Get(folderForm) || !targetStandIn.Name(folderForm, L".txt")) {
+            return ResultCannotCreateOutput;
+        }
+        targetArgument = targetStandIn.Text();
+    }
+    const LaunchResult run =
+        RunConverter(x, EncodingOptionFor(TagOf(targetPath)), documentArgument, targetArgument);
+    if (!run.started) {
+        return ResultCannotCreateOutput;
+    }
+    if (run.cancelled) {
+        RemoveStaleTarget(x.target.Data()); // a partly written text must not pass for the entry
+        return ResultAborted;
+    }
+    if (!run.exitCodeKnown) {
+        return ResultWriteError;
+    }
+    if (run.exitCode == 0 && targetStandIn.Path() && IsExistingFile(targetStandIn.Path()) &&
+        !targetStandIn.MoveTo(x.target.Data())) {
+        return ResultCannotCreateOutput;
+    }
+    const bool written = IsExistingFile(x.target.Data());
+    x.progress.Finished(written ? FileSizeOf(x.target.Data()) : 0);
+    return ResultOfConversion(run.exitCode, written);
+}
+
+// What an extraction does with its archive's shared text.
+enum class Claim { Make, Use, Answer, OwnRun };
+
+// Under the archive lock: the text's path when it is ready, the answer when its run failed;
+// Make when this thread is to make it now. An archive gone meanwhile has none.
+Claim ClaimSharedText(const ArchiveId& id, WideHeapText& path, int& result) noexcept
+{
+    ArchiveTableHold hold;
+    ArchiveState* state = hold.Table().Find(id.handle);
+    if (!state || state->Serial != id.serial) {
+        return Claim::OwnRun;
+    }
+    switch (state->Text) {
+    case SharedText::None:
+        state->Text = SharedText::Making;
+        return Claim::Make;
+    case SharedText::Ready: {
+        const std::wstring_view text = state->TextPath;
+        return path.Build([&](WideTextBuilder& out) { out.Append(text); }) ? Claim::Use : Claim::OwnRun;
+    }
+    case SharedText::Failed:
+        result = state->TextResult;
+        return Claim::Answer;
+    default:
+        return Claim::OwnRun;
+    }
+}
+
+// Under the archive lock: the outcome of this thread's run. The archive takes the text's
+// file when it is still open; otherwise `path` stays the caller's, to remove.
+void SettleSharedText(const ArchiveId& id, SharedText outcome, int result, wchar_t*& path) noexcept
+{
+    ArchiveTableHold hold;
+    ArchiveState* state = hold.Table().Find(id.handle);
+    if (!state || state->Serial != id.serial || state->Text != SharedText::Making) {
+        return;
+    }
+    state->Text = outcome;
+    state->TextResult = result;
+    if (outcome == SharedText::Ready) {
+        state->TextPath = path;
+        path = nullptr;
+    }
+}
+
+// The entry's encoding as a way to write it from the UTF-8 text; false when the converter
+// must write it itself.
+bool EncodingOfEntry(Extraction& x, ConverterFamily family, UnicodeMap& map, EntryEncoding& encoding) noexcept
+{
+    const std::string_view option = EncodingOptionFor(TagOf(x.target.Text()));
+    if (option == " -enc UTF-8") {
+        encoding.kind = EntryEncoding::Utf8;
+        return true;
+    }
+    if (option == " -enc ANSI") {
+        // What the converter writes with the map of the ANSI code page `encodings` makes.
+        encoding.kind = EntryEncoding::CodePage;
+        encoding.codePage = ::GetACP();
+        return encoding.codePage != CP_UTF8;
+    }
+    if (option == " -enc KOI8-R") {
+        const MapFound found = ReadKoi8RMap(family, x.converter, map);
+        encoding.kind = found == MapFound::Yes ? EntryEncoding::Map : EntryEncoding::CodePage;
+        encoding.codePage = Koi8RCodePage;
+        encoding.map = &map;
+        return found != MapFound::Unusable;
+    }
+    // The converter's default: UTF-8 for the data-folder family only.
+    encoding.kind = EntryEncoding::Utf8;
+    return family == ConverterFamily::DataFolderMaps;
+}
+
+// The family of the converter, asked at the first extraction of the load.
+ConverterFamily FamilyOf(std::wstring_view converter) noexcept
+{
+    ConverterFamily family = ConverterFamily::Unknown;
+    if (TakeConverterFamilyQuestion(family)) {
+        family = AskConverterFamily(converter);
+        KeepConverterFamily(family);
+    }
+    return family;
+}
+
+// The converter's UTF-8 text made into a temporary file the archive will own: in the
+// user's temporary folder, or beside the target.
+LaunchResult MakeSharedText(Extraction& x, TemporaryFile& text) noexcept
+{
+    WideHeapText documentForm;
+    TemporaryFile documentLink;
+    std::wstring_view documentArgument;
+    WideHeapText temporary;
+    std::wstring_view folderForm;
+    const bool named = (TemporaryFolderForm(temporary) && text.Name(temporary.Text(), L".txt")) ||
+                       (x.folder.Get(folderForm) && text.Name(folderForm, L".txt"));
+    if (!named || !DocumentArgument(x, documentForm, documentLink, documentArgument)) {
+        return LaunchResult();
+    }
+    return RunConverter(x, " -enc UTF-8", documentArgument, text.Text());
+}
+
+constexpr int UseOwnRun = -1;
+
+// The entry written from the archive's shared text, made first when there is none yet;
+// UseOwnRun where that cannot be done.
+int FromSharedText(Extraction& x) noexcept
+{
+    const ConverterFamily family = FamilyOf(x.converter);
+    UnicodeMap map;
+    EntryEncoding encoding;
+    if (family == ConverterFamily::Unknown || !EncodingOfEntry(x, family, map, encoding)) {
+        return UseOwnRun;
+    }
+    WideHeapText path;
+    int result = 0;
+    TemporaryFile made;
+    switch (ClaimSharedText(x.archive, path, result)) {
+    case Claim::OwnRun:
+        return UseOwnRun;
+    case Claim::Answer:
+        x.progress.Finished(0);
+        return result;
+    case Claim::Use:
+        break;
+    case Claim::Make: {
+        const LaunchResult run = MakeSharedText(x, made);
+        wchar_t* owned = nullptr;
+        SharedText outcome = SharedText::None;
+        if (run.started && !run.cancelled && run.exitCodeKnown) {
+            const bool written = run.exitCode == 0 && IsExistingFile(made.Path());
+            outcome = written ? SharedText::Ready
+                      : run.exitCode == 0 || run.exitCode == ConverterCannotWriteOutput ? SharedText::Unavailable
+                                                                                       : SharedText::Failed;
+            result = ResultOfConversion(run.exitCode, false);
+            if (written && !path.Build([&](WideTextBuilder& out) { out.Append(made.Text()); })) {
+                outcome = SharedText::Unavailable;
+            }
+            owned = outcome == SharedText::Ready ? made.Release() : nullptr;
+        }
+        SettleSharedText(x.archive, outcome, result, owned);
+        RemoveTemporaryFile(owned); // the archive was closed meanwhile: the text goes once written
+        if (!run.started) {
+            return UseOwnRun; // which answers as it always has when no converter starts
+        }
+        if (run.cancelled) {
+            RemoveStaleTarget(x.target.Data());
+            return ResultAborted;
+        }
+        if (!run.exitCodeKnown) {
+            return ResultWriteError;
+        }
+        if (outcome == SharedText::Failed) {
+            x.progress.Finished(0);
+            return result;
+        }
+        if (outcome != SharedText::Ready) {
+            return UseOwnRun;
+        }
+        break;
+    }
+    }
+    switch (WriteEntryFromText(path.Data(), x.target.Data(), encoding)) {
+    case EntryWrite::Written:
+        x.progress.Finished(FileSizeOf(x.target.Data()));
+        return ResultSuccess;
+    case EntryWrite::NotWritten:
+        return ResultCannotCreateOutput;
+    default:
+        return UseOwnRun;
+    }
+}
+
 } // namespace
 
 HostProgress::HostProgress(ProcessDataCallback callback, char (&name)[EntryNameSize]) noexcept
@@ -82,8 +347,8 @@ void HostProgress::Finished(std::uint64_t bytes) noexcept
     Call(static_cast<int>(bytes < largest ? bytes : largest));
 }
 
-int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstring_view name,
-                 HostProgress& progress) noexcept
+int ExtractEntry(const ArchiveId& archive, const wchar_t* document, std::wstring_view directory,
+                 std::wstring_view name, HostProgress& progress) noexcept
 {
     ConverterSettings settings;
     CopyConverterSettings(settings);
@@ -112,58 +377,14 @@ int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstr
     if (AreSameFile(document, target.Data()) || !RemoveStaleTarget(target.Data())) {
         return ResultCannotCreateOutput;
     }
-
-    // What the converter is handed: paths it can open through the ANSI code page.
     TargetFolderForm folder(targetPath);
-    std::wstring_view folderForm;
-    WideHeapText documentForm;
-    TemporaryFile documentLink;
-    std::wstring_view documentArgument;
-    if (ConverterFormOf(document, documentForm)) {
-        documentArgument = documentForm.Text();
-    } else if (folder.Get(folderForm) && documentLink.Name(folderForm, L".pdf") && documentLink.LinkOrCopy(document)) {
-        documentArgument = documentLink.Text();
-    } else {
-        return ResultCannotCreateOutput;
-    }
-    TemporaryFile targetStandIn;
-    std::wstring_view targetArgument = targetPath;
-    if (!IsAnsiExact(targetPath)) {
-        if (!folder.Get(folderForm) || !targetStandIn.Name(folderForm, L".txt")) {
-            return ResultCannotCreateOutput;
-        }
-        targetArgument = targetStandIn.Text();
-    }
+    Extraction extraction = {archive, settings.ConverterPath.Text(), document, target, folder, progress};
+    const int shared = FromSharedText(extraction);
+    return shared != UseOwnRun ? shared : OwnRun(extraction);
+}
 
-    WideHeapText line;
-    if (!line.Build([&](WideTextBuilder& out) {
-            AppendCommandLine(out, settings.ConverterPath.Text(), EncodingOptionFor(TagOf(targetPath)),
-                              documentArgument, targetArgument);
-        }) ||
-        line.Size() > MaxCommandLineSize) {
-        return ResultCannotCreateOutput; // passed whole or not at all: a cut line names another target
-    }
-    RunWatch watch;
-    if (progress.Wanted()) {
-        watch.keepGoing = AskHost;
-        watch.context = &progress;
-    }
-    const LaunchResult run = RunCommandLine(line.Data(), watch);
-    if (!run.started) {
-        return ResultCannotCreateOutput;
-    }
-    if (run.cancelled) {
-        RemoveStaleTarget(target.Data()); // a partly written text must not pass for the entry
-        return ResultAborted;
-    }
-    if (!run.exitCodeKnown) {
-        return ResultWriteError;
-    }
-    if (run.exitCode == 0 && targetStandIn.Path() && IsExistingFile(targetStandIn.Path()) &&
-        !targetStandIn.MoveTo(target.Data())) {
-        return ResultCannotCreateOutput;
-    }
-    const bool written = IsExistingFile(target.Data());
-    progress.Finished(written ? FileSizeOf(target.Data()) : 0);
-    return ResultOfConversion(run.exitCode, written);
+void ReleaseArchive(const ArchiveState& closed) noexcept
+{
+    ReleaseHeapText(closed.WidePath);
+    RemoveTemporaryFile(closed.TextPath);
 }

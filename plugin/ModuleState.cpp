@@ -12,6 +12,12 @@ ConverterSettings Settings;
 SRWLOCK ArchiveLock = SRWLOCK_INIT;
 ArchiveTable Archives;
 
+// 0 until asked, 1 while being asked, then 2 + the family.
+constexpr LONG FamilyNotAsked = 0;
+constexpr LONG FamilyBeingAsked = 1;
+constexpr LONG FamilyKnown = 2;
+LONG volatile Family = FamilyNotAsked;
+
 class ExclusiveHold {
 public:
     explicit ExclusiveHold(SRWLOCK& lock) noexcept : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
@@ -50,6 +56,18 @@ ArchiveTableHold::~ArchiveTableHold()
 ArchiveTable& ArchiveTableHold::Table() noexcept
 {
     return Archives;
+}
+
+bool TakeConverterFamilyQuestion(ConverterFamily& family) noexcept
+{
+    const LONG state = ::InterlockedCompareExchange(&Family, FamilyBeingAsked, FamilyNotAsked);
+    family = state >= FamilyKnown ? static_cast<ConverterFamily>(state - FamilyKnown) : ConverterFamily::Unknown;
+    return state == FamilyNotAsked;
+}
+
+void KeepConverterFamily(ConverterFamily family) noexcept
+{
+    ::InterlockedExchange(&Family, FamilyKnown + static_cast<LONG>(family));
 }
 
 // Nothing runs constructors in this library: its state must be constant-initialized.

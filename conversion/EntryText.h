@@ -1,0 +1,35 @@
+// An entry written from the converter's UTF-8 text of the document, as the converter itself
+// would have written it with the entry's encoding, so that one run serves all four entries.
+#pragma once
+
+#include "ConverterData.h"
+#include "HeapText.h"
+
+#include <string_view>
+
+// How an entry's bytes come from the UTF-8 text.
+struct EntryEncoding {
+    enum Kind { Utf8, CodePage, Map } kind = Utf8;
+    unsigned codePage = 0;         // CodePage: each character it holds exactly, the rest left out
+    const UnicodeMap* map = nullptr; // Map: the converter's own map
+};
+
+enum class EntryWrite {
+    Written,
+    NotDerived, // the text cannot be turned into this entry: the converter has to write it itself
+    NotWritten, // the target cannot be written
+};
+
+// Streams the text at `text` through fixed buffers into a file beside `target`, moved onto the
+// target once whole.
+EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const EntryEncoding& encoding) noexcept;
+
+enum class MapFound { Yes, None, Unusable };
+
+// The KOI8-R map the converter reads: for the data-folder family in its data folder, for the
+// config-file family the file its xpdfrc (beside it) names. None when it has none; Unusable
+// when one is there that cannot be read as the converter reads it.
+MapFound ReadKoi8RMap(ConverterFamily family, std::wstring_view converter, UnicodeMap& map) noexcept;
+
+// The user's temporary folder in a form the converter can open; false when it has none.
+bool TemporaryFolderForm(WideHeapText& form) noexcept;
