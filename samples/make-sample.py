@@ -3,9 +3,12 @@
 Russian paragraph, set in an embedded (subset) Unicode TrueType font so the
 converter can extract real text in every encoding the plug-in offers. With
 --western, samples/western.pdf instead: the same made with a paragraph of the
-characters Windows code page 1252 has and Latin-1 lacks.
+characters Windows code page 1252 has and Latin-1 lacks, and a second page
+with ligatures. With --quotes, samples/quotes.pdf: two pages of English with
+typographic quotes and en dashes, which every encoding of the plug-in holds
+as one byte each. With --blank, samples/blank.pdf: one page without text.
 
-Usage: /usr/bin/python3 make-sample.py [--western] [OUTPUT.pdf]
+Usage: /usr/bin/python3 make-sample.py [--western | --quotes | --blank] [OUTPUT.pdf]
 """
 import os
 import sys
@@ -21,7 +24,7 @@ from reportlab.lib.styles import ParagraphStyle
 from reportlab.lib.units import mm
 from reportlab.pdfbase import pdfmetrics
 from reportlab.pdfbase.ttfonts import TTFont
-from reportlab.platypus import Paragraph, SimpleDocTemplate, Spacer
+from reportlab.platypus import PageBreak, Paragraph, SimpleDocTemplate, Spacer
 
 FONT_DIR = "/usr/share/fonts/truetype/dejavu"
 
@@ -53,13 +56,31 @@ WESTERN = (
     "who call the lighthouse \u043c\u0430\u044f\u043a."
 )
 
+# The second page: ligature characters, which converters write as two or three
+# letters in some encodings and leave out in others, at a line's end and inside it.
+LIGATURES = (
+    "The \ufb01sh \ufb02oat in the harbour, and the keeper's sta\ufb00 \ufb01nd them "
+    "at the \ufb01rst \ufb02ood"
+)
+
+QUOTES_TITLE = "Harbour Rules"
+QUOTES = (
+    "\u201cKeep the lamp lit\u201d \u2013 the first rule \u2013 and \u2018log the weather\u2019 "
+    "are written above the keeper\u2019s door, where every visitor reads them."
+)
+QUOTES_NEXT = (
+    "The second page: \u201cno ship passes unseen\u201d, from dusk to dawn \u2013 every night."
+)
+
 
 def main(argv):
     western = "--western" in argv
-    argv = [a for a in argv if a != "--western"]
+    blank = "--blank" in argv
+    quotes = "--quotes" in argv
+    argv = [a for a in argv if a not in ("--western", "--blank", "--quotes")]
     out = argv[1] if len(argv) > 1 else os.path.join(
         os.path.dirname(os.path.abspath(__file__)),
-        "western.pdf" if western else "sample.pdf")
+        "western.pdf" if western else "blank.pdf" if blank else "quotes.pdf" if quotes else "sample.pdf")
 
     # One face only: each embedded face costs ~20 KB (DejaVu's hinted glyphs
     # and its long name table), so the title differs by size, not weight.
@@ -84,7 +105,15 @@ def main(argv):
     )
     if western:
         doc.title = WESTERN_TITLE
-        doc.build([Paragraph(WESTERN_TITLE, title_style), Paragraph(WESTERN, body_style)])
+        doc.build([Paragraph(WESTERN_TITLE, title_style), Paragraph(WESTERN, body_style),
+                   PageBreak(), Paragraph(LIGATURES, body_style)])
+    elif quotes:
+        doc.title = QUOTES_TITLE
+        doc.build([Paragraph(QUOTES_TITLE, title_style), Paragraph(QUOTES, body_style),
+                   PageBreak(), Paragraph(QUOTES_NEXT, body_style)])
+    elif blank:
+        doc.title = "Blank"
+        doc.build([Spacer(1, 5 * mm)])
     else:
         doc.build([
             Paragraph(TITLE, title_style),
