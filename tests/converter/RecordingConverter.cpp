@@ -210,6 +210,18 @@ int main(int argc, char** argv)
 {
     const std::uint64_t startTime = Now();
     RecordText record;
+    // Asked its version, it says RECCONV_VERSION on its standard error, as the converters
+    // do; that run is recorded only when the test gave a version, so that the tests of
+    // conversions alone count conversions.
+    std::string version;
+    const bool versionGiven = ReadVariable("RECCONV_VERSION", version);
+    if (argc == 2 && std::string(argv[1]) == "-v") {
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), version.data(), static_cast<DWORD>(version.size()), &written, nullptr);
+        if (!versionGiven) {
+            return 0;
+        }
+    }
 
     record.Add("cmdline", std::string(GetCommandLineA()));
     record.Add("argc", static_cast<std::uint64_t>(argc));
