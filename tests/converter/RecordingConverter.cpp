@@ -163,6 +163,13 @@ bool WriteTarget(const std::string& path, const std::string& encoding)
         return false;
     }
     std::string content = "converted:" + encoding + "\n";
+    std::string hex;
+    if (ReadVariable("RECCONV_TEXT", hex)) {
+        content.clear();
+        for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+            content += static_cast<char>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16));
+        }
+    }
     DWORD written = 0;
     return WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) != FALSE &&
            written == content.size();
@@ -215,7 +222,9 @@ int main(int argc, char** argv)
     // conversions alone count conversions.
     std::string version;
     const bool versionGiven = ReadVariable("RECCONV_VERSION", version);
-    if (argc == 2 && std::string(argv[1]) == "-v") {
+    // Nothing else of its instructions applies to that run: no sleep, child, target or exit code.
+    const bool askedVersion = argc == 2 && std::string(argv[1]) == "-v";
+    if (askedVersion) {
         DWORD written = 0;
         WriteFile(GetStdHandle(STD_ERROR_HANDLE), version.data(), static_cast<DWORD>(version.size()), &written, nullptr);
         if (!versionGiven) {
@@ -269,15 +278,15 @@ int main(int argc, char** argv)
     }
     record.Add("encoding", encoding);
 
-    const DWORD sleepMs = static_cast<DWORD>(NumberVariable("RECCONV_SLEEP_MS", 0));
-    const DWORD exitCode = static_cast<DWORD>(NumberVariable("RECCONV_EXIT", 0));
+    const DWORD sleepMs = askedVersion ? 0 : static_cast<DWORD>(NumberVariable("RECCONV_SLEEP_MS", 0));
+    const DWORD exitCode = askedVersion ? 0 : static_cast<DWORD>(NumberVariable("RECCONV_EXIT", 0));
     record.Add("sleep_ms", static_cast<std::uint64_t>(sleepMs));
     std::string write;
-    const bool writeRequested = ReadVariable("RECCONV_WRITE", write) && write != "0";
+    const bool writeRequested = !askedVersion && ReadVariable("RECCONV_WRITE", write) && write != "0";
     // A target written at once, then left as it is: a partly written text.
     const bool writtenEarly = writeRequested && write == "early" && argc > 1 && WriteTarget(argv[argc - 1], encoding);
     std::string child;
-    record.Add("child_started", ReadVariable("RECCONV_CHILD", child) && child != "0" && StartChild());
+    record.Add("child_started", !askedVersion && ReadVariable("RECCONV_CHILD", child) && child != "0" && StartChild());
     if (sleepMs > 0) {
         Sleep(sleepMs);
     }

@@ -141,6 +141,73 @@ TEST_F(Extraction, RunsTheConverterOncePerEntryWithTheEntrysEncoding)
     }
 }
 
+// A converter of the data-folder family (its default is UTF-8) writes the document's UTF-8
+// text once per archive, into the user's temporary folder; every entry is written from it.
+TEST_F(Extraction, OneRunOfTheConverterServesAllFourEntriesOfAnArchive)
+{
+    const ScopedVariable version("RECCONV_VERSION", "pdftotext version 0.51.0\n");
+    const ScopedVariable text("RECCONV_TEXT", "c2b04320c3b72032c2b20a"); // "°C ÷ 2²\n"
+    const std::string document = Document("report.pdf");
+    const std::string folder = install_.Folder();
+    char temp[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string maps = folder + "\\share\\poppler\\unicodeMap";
+    for (int archive = 0; archive < 2; ++archive) {
+        SCOPED_TRACE(archive);
+        ::DeleteFileA(logPath_.c_str());
+        for (const ExtractedEntry& entry : ExtractDocument(*library_, document, folder, DestinationStyle::DirectoryAndName)) {
+            EXPECT_EQ(ResultSuccess, entry.result) << entry.name;
+        }
+        std::vector<ConverterRecord> records = Records();
+        ASSERT_EQ(archive == 0 ? 2u : 1u, records.size()) << "the version once per load, then one run per archive";
+        if (archive == 0) {
+            EXPECT_EQ((std::vector<std::string>{install_.Converter(), "-v"}), records[0].arguments);
+        }
+        const std::vector<std::string>& run = records.back().arguments;
+        ASSERT_EQ(6u, run.size());
+        EXPECT_EQ((std::vector<std::string>{install_.Converter(), "-enc", "UTF-8", "-layout", document}),
+                  std::vector<std::string>(run.begin(), run.begin() + 5));
+        EXPECT_EQ(0u, run[5].find(std::string(temp) + "~paperlens-")) << run[5];
+        EXPECT_FALSE(FileExists(run[5])) << "the text goes with its archive";
+        EXPECT_EQ("\xC2\xB0" "C \xC3\xB7 2\xC2\xB2\n", ReadWholeFile(folder + "\\report_u.txt"));
+        EXPECT_EQ(ReadWholeFile(folder + "\\report_u.txt"), ReadWholeFile(folder + "\\report.txt"));
+        EXPECT_EQ("\xB0" "C \xF7 2\xB2\n", ReadWholeFile(folder + "\\report_a.txt")) << "code page 1252";
+        // Without the converter's own KOI8-R map, code page 20866; then with it, the map.
+        EXPECT_EQ(archive == 0 ? "\x9C" "C \x9F 2\x9D\n" : "*C / 22\n", ReadWholeFile(folder + "\\report_k.txt"));
+        ASSERT_TRUE(::CreateDirectoryA((folder + "\\share").c_str(), nullptr) || archive > 0);
+        ::CreateDirectoryA((folder + "\\share\\poppler").c_str(), nullptr);
+        ::CreateDirectoryA(maps.c_str(), nullptr);
+        WriteWholeFile(maps + "\\KOI8-R", "000a 0a\r\n0020 007e 20\r\n00b0 2a\r\n00b2 32\r\n00f7 2f\r\n");
+    }
+}
+
+// The run's exit code answers every entry: no second run for a document it cannot read.
+TEST_F(Extraction, ADocumentTheConverterCannotReadIsABadArchiveOnEveryEntryAfterOneRun)
+{
+    const ScopedVariable version("RECCONV_VERSION", "pdftotext version 24.02.0\n");
+    const ScopedVariable exitCode("RECCONV_EXIT", "1");
+    for (const ExtractedEntry& entry :
+         ExtractDocument(*library_, Document("r.pdf"), install_.Folder(), DestinationStyle::DirectoryAndName)) {
+        EXPECT_EQ(ResultBadArchive, entry.result) << entry.name;
+        EXPECT_FALSE(FileExists(entry.target)) << entry.name;
+    }
+    EXPECT_EQ(2u, Records().size()) << "the version, then one run";
+}
+
+// A converter whose default is not UTF-8 writes the default entry itself.
+TEST_F(Extraction, TheDefaultEntryOfAConverterWhoseDefaultIsNotUtf8IsItsOwnRun)
+{
+    const ScopedVariable version("RECCONV_VERSION", "pdftotext version 4.04 [www.example.com]\n");
+    ExtractDocument(*library_, Document("r.pdf"), install_.Folder(), DestinationStyle::DirectoryAndName);
+    const std::vector<ConverterRecord> records = Records();
+    ASSERT_EQ(3u, records.size());
+    EXPECT_EQ("UTF-8", records[1].encoding);
+    EXPECT_EQ("default", records[2].encoding);
+    EXPECT_EQ(install_.Folder() + "\\r.txt", records[2].arguments.back());
+    EXPECT_EQ("converted:default\n", ReadWholeFile(install_.Folder() + "\\r.txt"));
+    EXPECT_EQ("converted:UTF-8\n", ReadWholeFile(install_.Folder() + "\\r_k.txt"));
+}
+
 TEST_F(Extraction, TheFourthEntryOfANameEndingInATagTakesThatEncoding)
 {
     ExtractDocument(*library_, Document("notes_k.pdf"), install_.Folder(), DestinationStyle::DirectoryAndName);
@@ -419,6 +486,7 @@ TEST_F(Extraction, AConverterRunningForOneThreadHoldsUpNoOtherAndTheHostKeepsIts
 // text at once; the archive goes on, and a whole run ends with the bytes written.
 TEST_F(Extraction, TheHostsProgressCallbackHearsOfEachRunAndCanStopIt)
 {
+    const ScopedVariable version("RECCONV_VERSION", "pdftotext version 0.51.0\n");
     std::wstring document = WideFrom(Document("r.pdf"), CP_ACP);
     std::string folder = install_.Folder();
     OpenRequestW request = {document.data(), ModeExtract, 0};
@@ -447,7 +515,7 @@ TEST_F(Extraction, TheHostsProgressCallbackHearsOfEachRunAndCanStopIt)
     }
     EXPECT_EQ(0, RunningProcessesNamed("conv.exe")) << "a converter process outlived the stop";
     EXPECT_FALSE(FileExists(folder + "\\r_a.txt")) << "the partly written text is removed";
-    EXPECT_TRUE(Records().empty());
+    ASSERT_EQ(1u, Records().size()) << "the version alone: the stopped run records nothing";
     ASSERT_GE(ProgressCalls.size(), 3u);
     for (std::size_t i = 0; i < ProgressCalls.size(); ++i) {
         const ProgressCall& call = ProgressCalls[i];
@@ -462,10 +530,11 @@ TEST_F(Extraction, TheHostsProgressCallbackHearsOfEachRunAndCanStopIt)
     std::wstring name = L"r_k.txt";
     EXPECT_EQ(ResultSuccess, library_->ProcessFileW(handle, OperationExtract, wideFolder.data(), name.data()));
     library_->CloseArchive(handle);
-    EXPECT_EQ("converted:KOI8-R\n", ReadWholeFile(folder + "\\r_k.txt"));
+    EXPECT_EQ("converted:UTF-8\n", ReadWholeFile(folder + "\\r_k.txt"));
+    EXPECT_EQ(2u, Records().size()) << "the stopped run left no text: the next extraction ran again";
     ASSERT_FALSE(ProgressCalls.empty());
     EXPECT_TRUE(ProgressCalls.back().wide && ProgressCalls.back().name == "r_k.txt");
-    EXPECT_EQ(17, ProgressCalls.back().size) << "the bytes written, at the end";
+    EXPECT_EQ(16, ProgressCalls.back().size) << "the bytes written, at the end";
 }
 
 // Nothing is started that Windows cannot wait on to its end: under Wine a Unix program
