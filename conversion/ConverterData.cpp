@@ -191,9 +191,5 @@ bool Utf8Reader::Take(unsigned char byte) noexcept
 
 bool LayoutCheck::Take(std::uint32_t character, int size) noexcept
 {
-    if ((lineMustEnd_ && character != '\n') || size == 0 || IsRightToLeft(character)) {
-        return false;
-    }
-    lineMustEnd_ = size > 1;
-    return !(lineMustEnd_ && character == '\n');
+    return size == 1 && !IsRightToLeft(character);
 }

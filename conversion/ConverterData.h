@@ -96,17 +96,14 @@ private:
 };
 
 // Whether the converter's text in another encoding is the UTF-8 text character for
-// character. In layout mode the converter counts a line's columns in characters for UTF-8
-// but in bytes for any other encoding, and places the next piece of the line by that
-// count; and it reorders right-to-left text for UTF-8 alone. So a character is taken
-// only when it is written as one byte, or as several at the very end of its line, and
-// never one of right-to-left writing.
+// character. In layout mode the converter counts columns in characters for UTF-8 but in
+// bytes for every other encoding, and places each piece of text by the columns of the
+// pieces left of it, on its line and on the lines around; and it turns right-to-left text
+// around for UTF-8 alone. So a text is taken only when each of its characters is written
+// as one byte, and none is of right-to-left writing.
 class LayoutCheck {
 public:
     // `size` is the number of bytes the character becomes; false once the text cannot be
     // derived.
-    bool Take(std::uint32_t character, int size) noexcept;
-
-private:
-    bool lineMustEnd_ = false;
+    static bool Take(std::uint32_t character, int size) noexcept;
 };

@@ -157,7 +157,6 @@ EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const 
         return EntryWrite::NotWritten;
     }
     Utf8Reader reader;
-    LayoutCheck layout;
     bool derived = true;
     bool stored = true;
     for (;;) {
@@ -175,7 +174,7 @@ EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const 
             derived = reader.Read(reinterpret_cast<const unsigned char*>(piece.Data()), read, [&](std::uint32_t c) {
                 unsigned char bytes[4];
                 const int count = encoder.Encode(c, bytes);
-                derived = derived && layout.Take(c, count);
+                derived = derived && LayoutCheck::Take(c, count);
                 for (int i = 0; i < count; ++i) {
                     output.Data()[size++] = static_cast<char>(bytes[i]);
                 }

@@ -123,21 +123,13 @@ TEST(Utf8Reader, CarriesCharactersAcrossPiecesAndStopsAtMalformedText)
 }
 
 // Character by character only where the converter's layout counts the same columns.
-TEST(LayoutCheck, TakesOneByteCharactersAndLongerOnesOnlyAtTheirLinesEnd)
+TEST(LayoutCheck, TakesOnlyCharactersOfOneByteWrittenLeftToRight)
 {
-    const auto takes = [](std::vector<std::pair<std::uint32_t, int>> characters) {
-        LayoutCheck check;
-        for (const auto& [c, size] : characters) {
-            if (!check.Take(c, size)) {
-                return false;
-            }
-        }
-        return true;
-    };
-    EXPECT_TRUE(takes({{'a', 1}, {0x2014, 2}, {'\n', 1}, {'b', 1}, {0x2026, 3}, {'\n', 1}}));
-    EXPECT_FALSE(takes({{0x2014, 2}, {' ', 1}, {'b', 1}})) << "the columns after it would shift";
-    EXPECT_FALSE(takes({{'a', 1}, {0x043C, 0}, {'\n', 1}})) << "left out: one column fewer";
-    EXPECT_FALSE(takes({{0x05D0, 1}})) << "right to left, reordered in UTF-8 only";
+    EXPECT_TRUE(LayoutCheck::Take('a', 1));
+    EXPECT_TRUE(LayoutCheck::Take(0x201C, 1));
+    EXPECT_FALSE(LayoutCheck::Take(0x2014, 2)) << "the columns right of it, on any line, would shift";
+    EXPECT_FALSE(LayoutCheck::Take(0x043C, 0)) << "left out: one column fewer";
+    EXPECT_FALSE(LayoutCheck::Take(0x05D0, 1)) << "right to left, turned around in UTF-8 only";
 }
 
 TEST(MeaningOfResult, NamesEveryCodeTheLibraryAnswers)
