@@ -24,7 +24,7 @@ from reportlab.lib.styles import ParagraphStyle
 from reportlab.lib.units import mm
 from reportlab.pdfbase import pdfmetrics
 from reportlab.pdfbase.ttfonts import TTFont
-from reportlab.platypus import PageBreak, Paragraph, SimpleDocTemplate, Spacer
+from reportlab.platypus import PageBreak, Paragraph, SimpleDocTemplate, Spacer, Table
 
 FONT_DIR = "/usr/share/fonts/truetype/dejavu"
 
@@ -62,6 +62,11 @@ LIGATURES = (
     "The \ufb01sh \ufb02oat in the harbour, and the keeper's sta\ufb00 \ufb01nd them "
     "at the \ufb01rst \ufb02ood"
 )
+
+# Below them, two columns: the converter places the second by counting the first's
+# columns, in characters for UTF-8 but in bytes for other encodings, so a character
+# written as two bytes or left out there moves the second column in those.
+PRICES = [["Caf\u00e9 noir", "2 coins"], ["Soup \u2014 fresh", "4 coins"]]
 
 QUOTES_TITLE = "Harbour Rules"
 QUOTES = (
@@ -106,7 +111,9 @@ def main(argv):
     if western:
         doc.title = WESTERN_TITLE
         doc.build([Paragraph(WESTERN_TITLE, title_style), Paragraph(WESTERN, body_style),
-                   PageBreak(), Paragraph(LIGATURES, body_style)])
+                   PageBreak(), Paragraph(LIGATURES, body_style), Spacer(1, 5 * mm),
+                   Table(PRICES, colWidths=[45 * mm, 30 * mm],
+                         style=[("FONTNAME", (0, 0), (-1, -1), "DejaVuSans")])])
     elif quotes:
         doc.title = QUOTES_TITLE
         doc.build([Paragraph(QUOTES_TITLE, title_style), Paragraph(QUOTES, body_style),

@@ -124,15 +124,6 @@ int main()
         ::Sleep(10);
     }
     ::DeleteFileA(log);
-    // For the tests that count runs: one line per run, its arguments as received.
-    char runs[MAX_PATH];
-    if (::GetEnvironmentVariableA("PDFTOTEXT_SHIM_RUNS", runs, MAX_PATH) - 1u < MAX_PATH - 1u) {
-        const OwnedHandle record(::CreateFileA(runs, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        const std::string entry = arguments + "\n";
-        DWORD appended = 0;
-        ::WriteFile(record.Get(), entry.data(), static_cast<DWORD>(entry.size()), &appended, nullptr);
-    }
     const std::string messages = ReadSmallFile(output);
     ::DeleteFileA(output);
     DWORD written = 0;

@@ -5,6 +5,7 @@
 // bin) and PDF=poppler\bin\pdftotext.exe. No 64-bit Windows build of it is to be had, so the
 // 64-bit library runs the stand-in instead, which hands the work to the machine's own
 // pdftotext with every argument as it arrives.
+#include "ConverterRecord.h"
 #include "ResultCodes.h"
 #include "TestEnvironment.h"
 
@@ -84,28 +85,38 @@ protected:
     }
     static HostRun Host(const std::string& command) { return RunHostTool(command + " " + Quoted(LibraryPath())); }
 
-    // The stand-in's runs during `extract` (one line each in its log), counted by their
-    // -layout; -1 for the Windows build, which keeps no log.
-    template <class Extract>
-    static int ConversionsDuring(const std::string& folder, Extract&& extract)
+    // Extracts the four entries of one open archive; after the first, the recording
+    // converter takes the converter's place, and its record shows every run the other three
+    // needed. Answers the four results and the number of those runs.
+    static std::pair<std::vector<int>, std::size_t> RunsAfterTheFirstEntry(const std::string& document,
+                                                                          const std::string& folder)
     {
+        const std::string aside = Converter() + "-aside";
         const std::string log = folder + "\\runs.log";
-        {
-            const ScopedVariable runs("PDFTOTEXT_SHIM_RUNS", log);
-            extract();
+        const ScopedVariable record("RECCONV_LOG", log);
+        std::string path = document;
+        OpenRequest request = {path.data(), ModeExtract, 0};
+        const ArchiveHandle handle = Library().OpenArchive(&request);
+        HostHeaderRecord header;
+        std::vector<int> results;
+        while (Library().ReadHeader(handle, &header.header) == ResultSuccess) {
+            std::string directory = folder;
+            std::string name = header.header.EntryName;
+            results.push_back(Library().ProcessFile(handle, OperationExtract, directory.data(), name.data()));
+            if (results.size() == 1) {
+                EXPECT_TRUE(::MoveFileA(Converter().c_str(), aside.c_str()));
+                EXPECT_TRUE(::CopyFileA(ConverterProgramPath().c_str(), Converter().c_str(), FALSE));
+            }
         }
-        const std::string lines = FileExists(log) ? ReadWholeFile(log) : "";
-        ::DeleteFileA(log.c_str());
-        int count = 0;
-        for (std::size_t at = lines.find(" -layout "); at != std::string::npos; at = lines.find(" -layout ", at + 1)) {
-            ++count;
-        }
-        return WindowsBuild ? -1 : count;
+        Library().CloseArchive(handle);
+        ::DeleteFileA(Converter().c_str());
+        EXPECT_TRUE(::MoveFileA(aside.c_str(), Converter().c_str()));
+        return {results, ReadConverterRecords(log).size()};
     }
 
     // Checks all four entries of every sample byte for byte against the converter's own
     // output, run directly with each entry's encoding, and the ANSI one against the UTF-8 one
-    // in the code page.
+    // in the code page, which it is only where no character left out moves another.
     static void ExpectEveryEntryIsWhatTheConverterWrites()
     {
         for (const std::string& document :
@@ -133,7 +144,12 @@ protected:
         }
         const std::string& utf8 = texts.at(base + "_u.txt").second;
         ASSERT_TRUE(Holds(utf8, base == "blank" ? "\f" : base == "quotes" ? "\xE2\x80\x9CKeep" : "lighthouse")) << utf8;
-        EXPECT_EQ(InCodePage(utf8, ::GetACP()), texts.at(base + "_a.txt").second) << "ANSI";
+        // Not so for western.pdf: the ligatures its ANSI text leaves out move its table.
+        if (base != "western") {
+            EXPECT_EQ(InCodePage(utf8, ::GetACP()), texts.at(base + "_a.txt").second) << "ANSI";
+        } else {
+            EXPECT_NE(InCodePage(utf8, ::GetACP()), texts.at(base + "_a.txt").second) << "ANSI";
+        }
     }
 };
 
@@ -153,8 +169,9 @@ TEST_F(RealConverter, EncodingsMakesAllFourEntriesRightWithTheConvertersOwnData)
 
     ExpectEveryEntryIsWhatTheConverterWrites();
     ScratchFolder folder;
-    const int runs = ConversionsDuring(folder.Path(), [&] { ExtractAll(Sample("quotes.pdf"), folder.Path()); });
-    EXPECT_TRUE(runs == 1 || runs == -1) << runs << " runs: all four entries of quotes.pdf come from one";
+    EXPECT_EQ((std::pair<std::vector<int>, std::size_t>({0, 0, 0, 0}, 0)),
+              RunsAfterTheFirstEntry(Sample("quotes.pdf"), folder.Path()))
+        << "all four entries of quotes.pdf from the first one's run";
     const std::string western = ExtractAll(Sample("western.pdf"), folder.Path()).at("western_a.txt").second;
     EXPECT_TRUE(Holds(western, "\x93Harbour\x94 menu \x96 fish at 12 \x80 \x97 is \x91" "fine\x92\x85"))
         << "code page 1252, not Latin-1: " << western;
@@ -191,9 +208,9 @@ TEST_F(RealConverter, ADamagedDocumentLeavesNoTargetAndIsABadArchive)
     const std::string sample = ReadWholeFile(SamplePath());
     ASSERT_GT(sample.size(), 1000u);
     WriteWholeFile(broken, sample.substr(0, 400) + std::string(600, '\x7F'));
-    std::map<std::string, std::pair<int, std::string>> texts;
-    const int runs = ConversionsDuring(folder.Path(), [&] { texts = ExtractAll(broken, folder.Path()); });
-    EXPECT_TRUE(runs == 1 || runs == -1) << runs << " runs";
+    EXPECT_EQ((std::pair<std::vector<int>, std::size_t>({13, 13, 13, 13}, 0)),
+              RunsAfterTheFirstEntry(broken, folder.Path()));
+    const auto texts = ExtractAll(broken, folder.Path());
     ASSERT_EQ(4u, texts.size());
     for (const auto& [name, entry] : texts) {
         EXPECT_EQ(ResultBadArchive, entry.first) << name;
