@@ -203,11 +203,16 @@ ConverterFamily AskConverterFamily(std::wstring_view converter) noexcept
         return ConverterFamily::Unknown;
     }
     const LaunchResult run = RunCommandLine(line.Data(), watch);
-    writer.Reset(); // the program and all it started are gone: the pipe ends after what they wrote
+    writer.Reset();
+    // Only what is there once the program has ended: a process another thread of the host
+    // started meanwhile may have inherited the pipe's other end, and a read waiting for the
+    // pipe's end would wait for that process too.
     char said[VersionOutputSize];
     DWORD size = 0;
+    DWORD available = 0;
     DWORD read = 0;
-    while (size < sizeof said && ::ReadFile(reader.Get(), said + size, sizeof said - size, &read, nullptr) && read > 0) {
+    while (size < sizeof said && ::PeekNamedPipe(reader.Get(), nullptr, 0, nullptr, &available, nullptr) &&
+           available > 0 && ::ReadFile(reader.Get(), said + size, sizeof said - size, &read, nullptr) && read > 0) {
         size += read;
     }
     return run.exitCodeKnown ? ConverterFamilyOf(std::string_view(said, size)) : ConverterFamily::Unknown;

@@ -93,7 +93,7 @@ TEST(LibraryImage, ImportsOnlyWhatItsOwnCodeCallsAndHooksNothing)
         "kernel32.dll!GetACP", "kernel32.dll!MultiByteToWideChar", "kernel32.dll!WideCharToMultiByte", // code page
         "kernel32.dll!GetProcessHeap", "kernel32.dll!HeapAlloc", "kernel32.dll!HeapFree", // run-time sized texts
         "kernel32.dll!SwitchToThread", // the file-number locks
-        "kernel32.dll!CreatePipe", "kernel32.dll!SetHandleInformation", "kernel32.dll!InitializeProcThreadAttributeList",
+        "kernel32.dll!CreatePipe", "kernel32.dll!PeekNamedPipe", "kernel32.dll!SetHandleInformation", "kernel32.dll!InitializeProcThreadAttributeList",
         "kernel32.dll!UpdateProcThreadAttribute", "kernel32.dll!DeleteProcThreadAttributeList", // the converter's -v
         "kernel32.dll!WriteFile", "kernel32.dll!GetFileSizeEx", "kernel32.dll!GetTempPathW", // entries from one text
     };
