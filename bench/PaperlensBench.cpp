@@ -2,10 +2,14 @@
 // calls the operation cannot do without, in one run, as medians over many rounds.
 //
 //   PaperlensBench [--library=PATH] [--converter=PATH] [--quick]
+//                  [--installed=LIBRARY --document=PDF]
 //
 // Without arguments it uses the library of its own build tree (..\plugin\) and the quick
 // converter beside it; the slow converter, which takes a known time, is always the one
-// beside it. --quick runs few rounds, to show that the program works.
+// beside it. --quick runs few rounds, to show that the program works. With --installed (a
+// library installed beside a real converter, as its Paperlens.ini names it) and
+// --document, it also extracts all four entries of that document against one run of that
+// converter.
 #include "PluginHost.h"
 #include "ResultCodes.h"
 #include "UniqueHandle.h"
@@ -333,6 +337,43 @@ void SlowConverterRows(const PluginLibrary& plugin, const Installation& install,
     }
 }
 
+// A host extracting all four entries of a real document, the way a search does, against one
+// run of the same converter on it, made directly.
+void WholeDocumentRow(const std::string& libraryPath, const std::string& document, bool quick)
+{
+    std::string error;
+    const auto plugin = PluginLibrary::Load(libraryPath, error);
+    if (!plugin) {
+        throw std::runtime_error("cannot load " + libraryPath + ": " + error);
+    }
+    const std::string folder = Directory(libraryPath);
+    char setting[256] = {};
+    ::GetPrivateProfileStringA("Converters", "PDF", "", setting, sizeof setting, (folder + "Paperlens.ini").c_str());
+    const std::string converter = folder + std::string(setting).substr(0, std::string(setting).find(' '));
+    char temp[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string output = std::string(temp) + "paperlens-bench-" + std::to_string(::GetCurrentProcessId()) + "-texts";
+    ::CreateDirectoryA(output.c_str(), nullptr);
+    const std::string direct = output + "\\direct.txt";
+    const auto viaPlugin = [&] {
+        for (const ExtractedEntry& entry : ExtractDocument(*plugin, document, output, DestinationStyle::DirectoryAndName)) {
+            if (entry.result != ResultSuccess) {
+                throw std::runtime_error("extracting " + entry.name + " answered " + std::to_string(entry.result));
+            }
+            ::DeleteFileA(entry.target.c_str());
+        }
+    };
+    const auto byHand = [&] {
+        RunAndWait("\"" + converter + "\" -layout \"" + document + "\" \"" + direct + "\"");
+        ::DeleteFileA(direct.c_str());
+    };
+    const auto times = SideBySide(quick ? 1 : 7, 1, viaPlugin, byHand);
+    ::RemoveDirectoryA(output.c_str());
+    std::printf("%s\n", document.c_str());
+    PrintRatio("a search: all four entries of the document extracted", times.first,
+               "  one run of the converter on it, directly", times.second, 1.3, 1e3, "ms");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -340,6 +381,8 @@ int main(int argc, char** argv)
     std::string library = OwnDirectory() + "..\\plugin\\" + (sizeof(void*) == 8 ? "Paperlens.wcx64" : "Paperlens.wcx");
     std::string converter = OwnDirectory() + "QuickConverter.exe";
     bool quick = false;
+    std::string installed;
+    std::string realDocument;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--library=", 10) == 0) {
             library = WindowsPathOf(argv[i] + 10);
@@ -347,8 +390,13 @@ int main(int argc, char** argv)
             converter = WindowsPathOf(argv[i] + 12);
         } else if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;
+        } else if (std::strncmp(argv[i], "--installed=", 12) == 0) {
+            installed = WindowsPathOf(argv[i] + 12);
+        } else if (std::strncmp(argv[i], "--document=", 11) == 0) {
+            realDocument = WindowsPathOf(argv[i] + 11);
         } else {
-            std::fprintf(stderr, "usage: %s [--library=PATH] [--converter=PATH] [--quick]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--library=PATH] [--converter=PATH] [--quick] [--installed=LIBRARY "
+                         "--document=PDF]\n", argv[0]);
             return 2;
         }
     }
@@ -406,10 +454,17 @@ int main(int argc, char** argv)
         std::printf("    against all its system calls made directly: ratio     %9.3f\n\n",
                     allCalls.first / allCalls.second);
 
-        // 2. Extractions side by side, and the host's cancel.
+        // 2. A whole document through a real converter.
+        if (!installed.empty() && !realDocument.empty()) {
+            WholeDocumentRow(installed, realDocument, quick);
+        } else {
+            std::printf("a search through a real document: not run (no --installed and --document)\n\n");
+        }
+
+        // 3. Extractions side by side, and the host's cancel.
         SlowConverterRows(*plugin, install, OwnDirectory() + "SlowConverter.exe", quick);
 
-        // 3. Extracting one entry through a converter that exits at once.
+        // 4. Extracting one entry through a converter that exits at once.
         std::string path = document;
         OpenRequest request = {path.data(), ModeExtract, 0};
         const ArchiveHandle handle = plugin->OpenArchive(&request);
@@ -427,7 +482,7 @@ int main(int argc, char** argv)
         PrintRatio("extraction: ProcessFile, a converter that exits at once", extraction.first,
                    "  CreateProcessA and a wait for the same command, directly", extraction.second, 1.05, 1e3, "ms");
 
-        // 4. The entry function at each thread notification.
+        // 5. The entry function at each thread notification.
         const EntryFunction entry = EntryOf(plugin->Module());
         char value[256];
         const std::string settings = install.Settings();

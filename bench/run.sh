@@ -11,4 +11,11 @@ esac
 scripts/setup.sh
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" --target PaperlensBench
-exec cmake/wine-run.sh "build/$preset/wineprefix" "build/$preset/bench/PaperlensBench.exe"
+# A search through a real document: the library beside a real converter (the stand-in for
+# the 64-bit one, the Windows build for the 32-bit one), on a document the machine has.
+installed=build/$preset/plugin/Paperlens.wcx64
+[ "$preset" = win32 ] && installed=build/win32/tests/wine/installed/Paperlens.wcx
+document=${PAPERLENS_BENCH_DOCUMENT:-/usr/share/doc/shared-mime-info/shared-mime-info-spec.pdf}
+real=()
+[ -f "$installed" ] && [ -f "$document" ] && real=(--installed="$PWD/$installed" --document="$document")
+exec cmake/wine-run.sh "build/$preset/wineprefix" "build/$preset/bench/PaperlensBench.exe" "${real[@]}"
