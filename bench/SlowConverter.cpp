@@ -4,9 +4,13 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "-v") == 0) {
+        return 0; // asked its version, it names none, at once
+    }
     char value[32] = {};
     const DWORD length = ::GetEnvironmentVariableA("PAPERLENS_BENCH_SLEEP_MS", value, sizeof value);
     ::Sleep(length > 0 && length < sizeof value ? static_cast<DWORD>(std::strtoul(value, nullptr, 10)) : 500);

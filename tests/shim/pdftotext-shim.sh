@@ -44,8 +44,10 @@ to_unix() {
     case $a in
         [A-Za-z]:[\\/]*~*)
             # An 8.3 short name exists only in Wine's view of the disk: Wine resolves it.
-            local long
-            if long=$(winepath -u "$a" 2>/dev/null) && [ -n "$long" ]; then
+            # The plug-in's own temporary names (~paperlens-...) are long names, mapped as
+            # any other without starting winepath.
+            local long stripped=${a//'~paperlens-'/}
+            if [[ $stripped == *~* ]] && long=$(winepath -u "$a" 2>/dev/null) && [ -n "$long" ]; then
                 printf '%s' "$long"
                 return
             fi
