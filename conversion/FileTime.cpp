@@ -1,6 +1,5 @@
 #include "FileTime.h"
 
-#include "FileNumbers.h"
 #include "SystemCallGate.h"
 #include "UniqueHandle.h"
 
@@ -51,7 +50,6 @@ HANDLE OpenForTime(const wchar_t* path, SECURITY_ATTRIBUTES* security) noexcept
 template <class Char>
 bool ReadLocalTime(const Char* path, int& year, int& month, int& day, int& hour, int& minute, int& second) noexcept
 {
-    const FileRegistration registration;
     // Not inheritable: a process the host starts meanwhile must not receive the document.
     SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, FALSE};
     GatedFileHandle file(SystemCallGate([&] { return OpenForTime(path, &security); }).value);

@@ -160,7 +160,7 @@ void AppendDecimal(WideTextBuilder& out, unsigned long value) noexcept
 
 } // namespace
 
-void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigned long process, int number,
+void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigned long process, unsigned long number,
                          std::wstring_view extension) noexcept
 {
     if (!folder.empty()) {
@@ -172,6 +172,6 @@ void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigne
     out.Append(std::wstring_view(L"~paperlens-"));
     AppendDecimal(out, process);
     out.Append(1, L'-');
-    AppendDecimal(out, static_cast<unsigned long>(number));
+    AppendDecimal(out, number);
     out.Append(extension);
 }

@@ -44,5 +44,5 @@ std::wstring_view FolderOf(std::wstring_view path) noexcept;
 
 // folder\~paperlens-<process>-<number><extension>: a name every code page represents,
 // unique to one run of one process.
-void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigned long process, int number,
+void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigned long process, unsigned long number,
                          std::wstring_view extension) noexcept;

@@ -220,7 +220,7 @@ TEST_F(Faults, ADocumentLockedWithoutSharingBetweenOpenAndExtraction)
 
         // Listed while locked: it opens, with the time of nothing.
         const Listing listing = ListDocument(*library_, document_);
-        EXPECT_TRUE(listing.handle >= 1 && listing.handle <= 32767) << listing.handle;
+        EXPECT_NE(0, listing.handle);
         ASSERT_EQ(5u, listing.entries.size());
         EXPECT_EQ(UnreadDosTime, listing.entries[0].time);
     }

@@ -57,8 +57,7 @@ TEST(Listing, ListsFourEntriesWithTheDocumentsLocalTime)
     const std::string document = folder / "report.pdf";
     WriteFileWithTime(document, 2011, 3, 21, 9, 41, 17);
     const Listing listing = ListDocument(Library(), document);
-    EXPECT_GT(listing.handle, 0);
-    EXPECT_LE(listing.handle, 32767);
+    EXPECT_NE(0, listing.handle);
     EXPECT_FALSE(listing.requestResultWritten) << "RequestResult is written only on failure";
     EXPECT_EQ((std::vector<std::string>{"report_a.txt", "report_k.txt", "report_u.txt", "report.txt"}),
               NamesOf(listing));
@@ -178,8 +177,7 @@ TEST(Modes, BothModesAnswerFreshNumbers)
     std::set<std::intptr_t> handles;
     for (int mode : {ModeList, ModeExtract, ModeList, ModeExtract}) {
         const Listing listing = ListDocument(Library(), folder / "a.pdf", mode);
-        EXPECT_GT(listing.handle, 0);
-        EXPECT_LE(listing.handle, 32767);
+        EXPECT_NE(0, listing.handle);
         EXPECT_FALSE(listing.requestResultWritten);
         EXPECT_EQ((std::vector<std::string>{"a_a.txt", "a_k.txt", "a_u.txt", "a.txt"}), NamesOf(listing));
         handles.insert(listing.handle);
