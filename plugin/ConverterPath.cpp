@@ -19,19 +19,9 @@ std::basic_string_view<Char> FirstWordIn(std::basic_string_view<Char> setting) n
 
 } // namespace
 
-std::string_view PluginDirectoryOf(std::string_view modulePath) noexcept
-{
-    return DirectoryIn(modulePath);
-}
-
 std::wstring_view PluginDirectoryOf(std::wstring_view modulePath) noexcept
 {
     return DirectoryIn(modulePath);
-}
-
-std::string_view FirstWordOf(std::string_view setting) noexcept
-{
-    return FirstWordIn(setting);
 }
 
 std::wstring_view FirstWordOf(std::wstring_view setting) noexcept

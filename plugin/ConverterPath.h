@@ -4,10 +4,8 @@
 #include <string_view>
 
 // The library's path up to and including its last backslash.
-std::string_view PluginDirectoryOf(std::string_view modulePath) noexcept;
 std::wstring_view PluginDirectoryOf(std::wstring_view modulePath) noexcept;
 
 // The setting up to its first space; its further words are not used. The converter's
 // path is PluginDirectory followed by this word.
-std::string_view FirstWordOf(std::string_view setting) noexcept;
 std::wstring_view FirstWordOf(std::wstring_view setting) noexcept;
