@@ -1,5 +1,6 @@
 #include "FileTime.h"
 
+#include "PathLimits.h"
 #include "SystemCallGate.h"
 #include "UniqueHandle.h"
 
@@ -9,7 +10,6 @@
 
 namespace {
 
-constexpr std::size_t PathBufferSize = 256;
 constexpr DWORD FirstBytes = 128;
 
 using GatedFileHandle = UniqueHandle<CloseHandleThroughGate>;

@@ -4,15 +4,10 @@
 
 #include "FileNumbers.h"
 #include "FixedText.h"
+#include "PathLimits.h"
 
 #include <cstddef>
 #include <cstdint>
-
-// Windows paths of the ANSI entry points: every path the library keeps is shorter.
-constexpr std::size_t PathBufferSize = 256;
-
-// The longest document path of the Unicode entry points, terminating NUL included.
-constexpr std::size_t WidePathSize = 32767;
 
 struct ArchiveState {
     FixedText<PathBufferSize> ArchivePath;     // the document's path as OpenArchive got it
