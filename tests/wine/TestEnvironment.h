@@ -38,8 +38,8 @@ private:
 void WriteFileWithTime(const std::string& path, const SYSTEMTIME& utc);
 void WriteFileWithTime(const std::string& path, int year, int month, int day, int hour, int minute, int second);
 
-// The packed local time the host should see for a file last written at `utc`, converted
-// here with the system's own calls.
+// The packed local time the host should see for a file last written at `utc`: shifted by
+// the zone's offset in force now and packed by hand, not by the library's own calls.
 std::uint32_t ExpectedDosTime(const SYSTEMTIME& utc);
 std::uint32_t ExpectedDosTime(int year, int month, int day, int hour, int minute, int second);
 
