@@ -1,5 +1,7 @@
 #include "ArchiveTable.h"
 
+#include "FileNumbers.h"
+
 std::uint32_t ArchiveTable::Open(const ArchiveState& state, ArchiveState& dropped) noexcept
 {
     Slot* place = &slots_[0];

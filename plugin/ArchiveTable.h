@@ -2,7 +2,6 @@
 // background thread while its panel opens another.
 #pragma once
 
-#include "FileNumbers.h"
 #include "FixedText.h"
 #include "PathLimits.h"
 
