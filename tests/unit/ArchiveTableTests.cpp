@@ -37,6 +37,12 @@ TEST(ArchiveTable, KeepsEachArchiveUnderItsOwnNumber)
         EXPECT_EQ(nullptr, table->Find(static_cast<std::intptr_t>((std::uint64_t{1} << 32) + b)))
             << "a 64-bit handle is not cut to its low 32 bits";
     }
+    FileNumberCounter = 0x7FFFFFFFu; // next comes 2^31: a negative pointer-sized value on a 32-bit host
+    const std::uint32_t high = table->Open(Named("c.pdf"), gone);
+    const auto highHandle = static_cast<std::intptr_t>(static_cast<std::uintptr_t>(high));
+    ASSERT_NE(nullptr, table->Find(highHandle));
+    EXPECT_EQ("c.pdf", table->Find(highHandle)->ArchivePath.Text());
+    EXPECT_TRUE(table->Close(highHandle, gone));
     table->Close(b, gone);
 }
 
