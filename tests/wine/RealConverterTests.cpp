@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr UINT Koi8R = 20866;
-
 bool Holds(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;

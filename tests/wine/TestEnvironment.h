@@ -94,6 +94,7 @@ void RemoveTree(const std::wstring& folder);
 // UTF-8 text in a code page, each character the code page does not hold exactly left out:
 // what a converter writes in that encoding.
 std::string InCodePage(const std::string& utf8, UINT codePage);
+constexpr UINT Koi8R = 20866;
 
 // Counts the handle values this process holds; GetProcessHandleCount answers 0 under Wine.
 int CountHandles();
