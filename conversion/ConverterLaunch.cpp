@@ -1,7 +1,7 @@
 #include "ConverterLaunch.h"
 
 #include "BoxFreeCall.h"
-#include "ConverterPath.h"
+#include "ProgramKind.h"
 #include "UniqueHandle.h"
 
 #include <windows.h>

@@ -35,7 +35,7 @@ TemporaryFile::~TemporaryFile()
 bool TemporaryFile::Name(std::wstring_view folder, std::wstring_view extension) noexcept
 {
     const unsigned long process = ::GetCurrentProcessId();
-    const int number = DrawFileNumber();
+    const unsigned long number = DrawFileNumber();
     WideHeapText path;
     if (!path.Build([&](WideTextBuilder& out) { AppendTemporaryName(out, folder, process, number, extension); })) {
         return false;

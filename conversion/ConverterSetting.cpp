@@ -1,13 +1,13 @@
 #include "ConverterSetting.h"
 
 #include "FixedField.h"
+#include "PathLimits.h"
 
 #include <windows.h>
 
 namespace {
 
 constexpr std::size_t NameBufferSize = 30;
-constexpr std::size_t PathBufferSize = 256;
 constexpr std::wstring_view SettingsFileName = L"Paperlens.ini";
 
 } // namespace

@@ -2,18 +2,12 @@
 // background thread while its panel opens another.
 #pragma once
 
-#include "FileNumbers.h"
 #include "FixedText.h"
 #include "HostRecords.h"
+#include "PathLimits.h"
 
 #include <cstddef>
 #include <cstdint>
-
-// Windows paths of the ANSI entry points: every path the library keeps is shorter.
-constexpr std::size_t PathBufferSize = 256;
-
-// The longest document path of the Unicode entry points, terminating NUL included.
-constexpr std::size_t WidePathSize = 32767;
 
 struct ArchiveState {
     FixedText<PathBufferSize> ArchivePath;     // the document's path as OpenArchive got it
@@ -36,10 +30,10 @@ constexpr std::size_t ArchiveCapacity = 64;
 // Needs no constructor to run: usable as module-wide state from the first instant.
 class ArchiveTable {
 public:
-    // Keeps `state` under a newly drawn file number, held until the archive is closed,
+    // Keeps `state` under a newly drawn file number, which names it until it is closed,
     // and answers that number. When every place is taken, the archive used longest ago
     // is dropped first, and its state handed back in `dropped` for its memory to go.
-    int Open(const ArchiveState& state, ArchiveState& dropped) noexcept;
+    std::uint32_t Open(const ArchiveState& state, ArchiveState& dropped) noexcept;
 
     // The archive the handle names, marked as just used; null when none is open under it.
     ArchiveState* Find(std::intptr_t handle) noexcept;
@@ -54,7 +48,7 @@ public:
     {
         for (Slot& slot : slots_) {
             ArchiveState closed;
-            if (slot.number.number != 0 && Close(slot.number.number, closed)) {
+            if (slot.number != 0 && Close(static_cast<std::intptr_t>(slot.number), closed)) {
                 release(closed);
             }
         }
@@ -62,7 +56,7 @@ public:
 
 private:
     struct Slot {
-        FileNumberEntry number; // 0 while the place is free
+        std::uint32_t number = 0; // 0 while the place is free
         std::uint64_t lastUse = 0;
         ArchiveState state;
     };

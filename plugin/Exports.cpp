@@ -26,16 +26,16 @@ std::intptr_t HandleNumber(ArchiveHandle handle) noexcept
     return reinterpret_cast<std::intptr_t>(handle);
 }
 
-ArchiveHandle HandleOf(int number) noexcept
+ArchiveHandle HandleOf(std::uint32_t number) noexcept
 {
-    return reinterpret_cast<ArchiveHandle>(static_cast<std::intptr_t>(number));
+    return reinterpret_cast<ArchiveHandle>(static_cast<std::uintptr_t>(number));
 }
 
 // Keeps the archive and answers its handle; the memory of an archive dropped for it goes.
 ArchiveHandle Keep(const ArchiveState& state) noexcept
 {
     ArchiveState dropped;
-    int handle = 0;
+    std::uint32_t handle = 0;
     {
         ArchiveTableHold hold;
         handle = hold.Table().Open(state, dropped);

@@ -5,7 +5,7 @@
 #include "ConverterPaths.h"
 #include "ConverterSetting.h"
 #include "CodePage.h"
-#include "ConverterPath.h"
+#include "ProgramKind.h"
 #include "HeapText.h"
 #include "ModuleState.h"
 #include "ResultCodes.h"

@@ -9,6 +9,9 @@
 #include <utility>
 #include <vector>
 
+// The Windows code page of KOI8-R.
+constexpr unsigned int Koi8R = 20866;
+
 // The folder of a Windows path, up to and including its last backslash.
 std::string FolderOf(std::string_view path);
 

@@ -34,8 +34,6 @@ constexpr const char* Usage =
     "file manager does; --ansi calls its seven ANSI entry points instead.\n"
     "<library> is Paperlens.wcx for PaperlensHost.exe, Paperlens.wcx64 for PaperlensHost64.exe.\n";
 
-constexpr UINT Koi8R = 20866;
-
 // The code page an entry's text comes in, from the name's tag, as the host reads it.
 UINT CodePageOf(const std::wstring& entry)
 {

@@ -1,8 +1,9 @@
 #include "SetupCommands.h"
 
-#include "ConverterPath.h"
+#include "ProgramKind.h"
 #include "ConverterSetup.h"
 #include "HostText.h"
+#include "PathLimits.h"
 #include "PluginHost.h"
 #include "ResultCodes.h"
 #include "UniqueHandle.h"
@@ -12,10 +13,7 @@
 
 namespace {
 
-constexpr UINT Koi8R = 20866;
 constexpr DWORD ConverterTimeoutMs = 60000;
-// The plug-in refuses to load from a path this long or longer.
-constexpr std::size_t LongestLibraryPath = 255;
 
 std::string FullPathOf(const std::string& path)
 {
@@ -588,10 +586,10 @@ int CheckSetup(const std::string& libraryPath, const std::string& document)
         findings.Problem("it does not exist");
         return 1;
     }
-    if (found.library.size() > LongestLibraryPath) {
+    if (found.library.size() >= PathBufferSize) {
         findings.Problem("its path is " + std::to_string(found.library.size()) +
-                         " characters long: the plug-in refuses to load from a path of 256 characters or more; "
-                         "move its folder higher up");
+                         " characters long: the plug-in refuses to load from a path of " +
+                         std::to_string(PathBufferSize) + " characters or more; move its folder higher up");
     }
     CheckSettings(found, findings);
     CheckConverter(found, findings);

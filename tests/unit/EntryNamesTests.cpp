@@ -15,6 +15,7 @@ TEST(ArchiveBaseNameOf, TakesTheLastComponentWithoutItsExtension)
     EXPECT_EQ("report", ArchiveBaseNameOf("report.pdf")) << "no backslash: the whole path";
     EXPECT_EQ("README", ArchiveBaseNameOf("D:\\x\\README")) << "no dot: the whole name";
     EXPECT_EQ("", ArchiveBaseNameOf("D:\\x\\.pdf")) << "only an extension";
+    EXPECT_EQ("notes_k", ArchiveBaseNameOf("D:\\x\\notes_k.pdf")) << "a name ending like a tag stays whole";
     EXPECT_EQ("", ArchiveBaseNameOf("D:\\x\\")) << "ends with a backslash";
     EXPECT_EQ("", ArchiveBaseNameOf(""));
     EXPECT_EQ("b", ArchiveBaseNameOf("a.dir\\b")) << "a dot in a folder name is not an extension";

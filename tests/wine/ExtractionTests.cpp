@@ -192,6 +192,7 @@ TEST_F(Extraction, TheConvertersExitCodeAndTheTargetDecideTheResult)
         {"2", "0", ResultCannotCreateOutput}, // could not open its output
         {"3", "0", ResultBadArchive},         // not permitted to read the document
         {"99", "1", ResultWriteError},        // any other failure, whatever it left behind
+        {"-1", "0", ResultWriteError},
     };
     const std::string document = Document("r.pdf");
     for (const auto& c : cases) {

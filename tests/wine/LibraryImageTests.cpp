@@ -92,7 +92,6 @@ TEST(LibraryImage, ImportsOnlyWhatItsOwnCodeCallsAndHooksNothing)
         "kernel32.dll!MoveFileExW", "kernel32.dll!GetCurrentProcessId", // paths the converter can open
         "kernel32.dll!GetACP", "kernel32.dll!MultiByteToWideChar", "kernel32.dll!WideCharToMultiByte", // code page
         "kernel32.dll!GetProcessHeap", "kernel32.dll!HeapAlloc", "kernel32.dll!HeapFree", // run-time sized texts
-        "kernel32.dll!SwitchToThread", // the file-number locks
     };
     // Text and record copies, which the compiler may also do inline, width by width.
     const std::set<std::string> inlinable = {"msvcrt.dll!memchr", "msvcrt.dll!memcpy", "msvcrt.dll!strlen",

@@ -94,10 +94,21 @@ void WriteFileWithTime(const std::string& path, int year, int month, int day, in
 
 std::uint32_t ExpectedDosTime(const SYSTEMTIME& utc)
 {
-    FILETIME time, local;
+    // Local time is UTC less the zone's offset in force now (winter or summer), worked out
+    // here from the zone rather than with the conversion call the library makes.
+    TIME_ZONE_INFORMATION zone;
+    const DWORD state = ::GetTimeZoneInformation(&zone);
+    const LONG bias = zone.Bias + (state == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias : zone.StandardBias);
+    FILETIME time;
     SYSTEMTIME fields;
-    if (!::SystemTimeToFileTime(&utc, &time) || !::FileTimeToLocalFileTime(&time, &local) ||
-        !::FileTimeToSystemTime(&local, &fields)) {
+    if (!::SystemTimeToFileTime(&utc, &time)) {
+        ADD_FAILURE() << "the test cannot convert its own time";
+        return 0;
+    }
+    const std::uint64_t ticks = (std::uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime) -
+                                static_cast<std::uint64_t>(std::int64_t{bias} * 60 * 10000000);
+    const FILETIME local = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    if (!::FileTimeToSystemTime(&local, &fields)) {
         ADD_FAILURE() << "the test cannot convert its own time";
         return 0;
     }

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr UINT Koi8R = 20866;
-
 std::wstring Wide(const std::string& ansi)
 {
     return WideFrom(ansi, CP_ACP);

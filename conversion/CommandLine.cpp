@@ -67,19 +67,9 @@ void AppendLine(BasicTextBuilder<Char>& line, std::basic_string_view<Char> conve
 
 } // namespace
 
-void AppendTargetPath(TextBuilder& out, std::string_view directory, std::string_view name) noexcept
-{
-    AppendTarget(out, directory, name);
-}
-
 void AppendTargetPath(WideTextBuilder& out, std::wstring_view directory, std::wstring_view name) noexcept
 {
     AppendTarget(out, directory, name);
-}
-
-std::string_view TagOf(std::string_view target) noexcept
-{
-    return TagIn(target);
 }
 
 std::wstring_view TagOf(std::wstring_view target) noexcept
@@ -87,31 +77,15 @@ std::wstring_view TagOf(std::wstring_view target) noexcept
     return TagIn(target);
 }
 
-std::string_view EncodingOptionFor(std::string_view tag) noexcept
-{
-    return OptionFor(tag);
-}
-
 std::string_view EncodingOptionFor(std::wstring_view tag) noexcept
 {
     return OptionFor(tag);
-}
-
-void AppendCommandLine(TextBuilder& out, std::string_view converterPath, std::string_view option,
-                       std::string_view documentPath, std::string_view target) noexcept
-{
-    AppendLine(out, converterPath, option, documentPath, target);
 }
 
 void AppendCommandLine(WideTextBuilder& out, std::wstring_view converterPath, std::string_view option,
                        std::wstring_view documentPath, std::wstring_view target) noexcept
 {
     AppendLine(out, converterPath, option, documentPath, target);
-}
-
-bool HoldsQuote(std::string_view path) noexcept
-{
-    return path.find('"') != std::string_view::npos;
 }
 
 bool HoldsQuote(std::wstring_view path) noexcept
@@ -160,7 +134,7 @@ void AppendDecimal(WideTextBuilder& out, unsigned long value) noexcept
 
 } // namespace
 
-void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigned long process, int number,
+void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigned long process, unsigned long number,
                          std::wstring_view extension) noexcept
 {
     if (!folder.empty()) {
@@ -172,6 +146,6 @@ void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigne
     out.Append(std::wstring_view(L"~paperlens-"));
     AppendDecimal(out, process);
     out.Append(1, L'-');
-    AppendDecimal(out, static_cast<unsigned long>(number));
+    AppendDecimal(out, number);
     out.Append(extension);
 }
