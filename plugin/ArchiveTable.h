@@ -2,6 +2,7 @@
 // background thread while its panel opens another.
 #pragma once
 
+#include "EntryNames.h"
 #include "FileNumbers.h"
 #include "FixedText.h"
 
@@ -22,6 +23,11 @@ struct ArchiveState {
     wchar_t* WidePath = nullptr;
     std::uint32_t ArchiveDosTime = 0;
     int EntryIndex = 0; // the entry the next ReadHeader describes
+
+    // The entry the last ReadHeader described, which the ProcessFile after it extracts;
+    // -1 until one has been listed. Worked out rather than kept: state of all zeros takes
+    // no room in the library's file.
+    int ListedEntry() const noexcept { return (EntryIndex < EntryCount ? EntryIndex : EntryCount) - 1; }
 };
 
 // Far more than a host has open at once (one per search thread and panel); a host that

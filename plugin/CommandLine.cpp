@@ -97,6 +97,15 @@ std::string_view EncodingOptionFor(std::wstring_view tag) noexcept
     return OptionFor(tag);
 }
 
+std::string_view EncodingOptionOf(int listedEntry, std::wstring_view target) noexcept
+{
+    constexpr std::string_view tags[] = {"_a", "_k", "_u"};
+    if (listedEntry < 0) {
+        return OptionFor(TagIn(target));
+    }
+    return listedEntry < 3 ? OptionFor(tags[listedEntry]) : std::string_view();
+}
+
 void AppendCommandLine(TextBuilder& out, std::string_view converterPath, std::string_view option,
                        std::string_view documentPath, std::string_view target) noexcept
 {

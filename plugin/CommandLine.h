@@ -22,6 +22,11 @@ std::wstring_view TagOf(std::wstring_view target) noexcept;
 std::string_view EncodingOptionFor(std::string_view tag) noexcept;
 std::string_view EncodingOptionFor(std::wstring_view tag) noexcept;
 
+// The option of the entry the host last listed on the handle, as the host extracts each
+// entry right after listing it, whatever it names the target; by the target's tag only
+// where nothing has been listed yet (`listedEntry` -1).
+std::string_view EncodingOptionOf(int listedEntry, std::wstring_view target) noexcept;
+
 // "converter"<option> -layout "document" "target"
 void AppendCommandLine(TextBuilder& out, std::string_view converterPath, std::string_view option,
                        std::string_view documentPath, std::string_view target) noexcept;

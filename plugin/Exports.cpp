@@ -44,8 +44,9 @@ ArchiveHandle Keep(const ArchiveState& state) noexcept
     return HandleOf(handle);
 }
 
-// The document of an open archive, in UTF-16; false for an unknown handle or short memory.
-bool DocumentOf(ArchiveHandle handle, WideHeapText& document, bool& known) noexcept
+// The document of an open archive, in UTF-16, and the entry last listed on it; false for
+// an unknown handle or short memory.
+bool DocumentOf(ArchiveHandle handle, WideHeapText& document, int& listedEntry, bool& known) noexcept
 {
     FixedText<PathBufferSize> ansi;
     {
@@ -55,6 +56,7 @@ bool DocumentOf(ArchiveHandle handle, WideHeapText& document, bool& known) noexc
         if (!state) {
             return false;
         }
+        listedEntry = state->ListedEntry();
         if (state->WidePath) {
             // Copied while held: another thread may close the archive once the lock goes.
             const std::wstring_view path = state->WidePath;
@@ -71,11 +73,12 @@ int Extract(ArchiveHandle handle, int operation, std::wstring_view directory, st
         return ResultSuccess;
     }
     WideHeapText document;
+    int listedEntry = -1;
     bool known = false;
-    if (!DocumentOf(handle, document, known)) {
+    if (!DocumentOf(handle, document, listedEntry, known)) {
         return known ? ResultCannotCreateOutput : ResultCannotOpen;
     }
-    return ExtractEntry(document.Data(), directory, name);
+    return ExtractEntry(document.Data(), directory, name, listedEntry);
 }
 
 // The next entry of the archive the handle names, written by `write` (name, then the

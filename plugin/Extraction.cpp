@@ -38,7 +38,8 @@ private:
 
 } // namespace
 
-int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstring_view name) noexcept
+int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstring_view name,
+                 int listedEntry) noexcept
 {
     ConverterSettings settings;
     CopyConverterSettings(settings);
@@ -87,7 +88,7 @@ int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstr
 
     WideHeapText line;
     if (!line.Build([&](WideTextBuilder& out) {
-            AppendCommandLine(out, settings.ConverterPath.Text(), EncodingOptionFor(TagOf(targetPath)),
+            AppendCommandLine(out, settings.ConverterPath.Text(), EncodingOptionOf(listedEntry, targetPath),
                               documentArgument, targetArgument);
         }) ||
         line.Size() > MaxCommandLineSize) {

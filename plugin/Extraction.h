@@ -4,5 +4,7 @@
 
 #include <string_view>
 
-// `document` is NUL-terminated. Answers a host result code.
-int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstring_view name) noexcept;
+// `document` is NUL-terminated; `listedEntry` is the entry the host last listed on the
+// handle (-1 for none). Answers a host result code.
+int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstring_view name,
+                 int listedEntry) noexcept;

@@ -519,7 +519,10 @@ void RandomCalls::CallProcessFile(Generator& random, Model& model)
         const std::size_t last = text.find_last_not_of('\\');
         return last == std::string::npos ? text.size() : text.size() - 1 - last;
     };
-    const std::size_t lineLength = Quoted(install_.Converter()).size() + OptionForTarget(target).size() +
+    // The entry last listed on the handle decides the encoding; the target's tag only before any.
+    const std::string option =
+        OptionForTarget(archive->index > 0 ? Suffixes[std::min(archive->index, EntryCount) - 1] : target);
+    const std::size_t lineLength = Quoted(install_.Converter()).size() + option.size() +
                                    std::strlen(" -layout ") + Quoted(archive->path).size() +
                                    closingBackslashes(archive->path) + 1 + Quoted(target).size() +
                                    closingBackslashes(target);
@@ -537,7 +540,6 @@ void RandomCalls::CallProcessFile(Generator& random, Model& model)
     ASSERT_EQ(1u, records.size()) << call_ << ": answered " << result;
     // What counts is what the converter receives, argument by argument.
     std::vector<std::string> arguments = {install_.Converter()};
-    const std::string option = OptionForTarget(target);
     if (!option.empty()) {
         arguments.push_back("-enc");
         arguments.push_back(option.substr(std::strlen(" -enc ")));

@@ -82,6 +82,10 @@ TEST(EncodingOptionFor, MapsTheThreeTagsExactly)
     EXPECT_EQ("", EncodingOptionFor("rt"));
     EXPECT_EQ("", EncodingOptionFor(""));
     EXPECT_EQ("", EncodingOptionFor("_"));
+    // The entry last listed decides; the target's tag only where none has been listed.
+    EXPECT_EQ("", EncodingOptionOf(3, L"C:\\t\\invoice_a.txt")) << "the fourth entry of invoice_a.pdf";
+    EXPECT_EQ(" -enc KOI8-R", EncodingOptionOf(1, L"C:\\t\\copy.txt")) << "an entry copied out under a new name";
+    EXPECT_EQ(" -enc UTF-8", EncodingOptionOf(-1, L"x_u.txt"));
 }
 
 TEST(BuildCommandLine, QuotesTheConverterAndBothPaths)
