@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "EntryNames.h"
+
 #include "ResultCodes.h"
 
 namespace {
@@ -8,8 +10,9 @@ template <class Char>
 void AppendTarget(BasicTextBuilder<Char>& out, std::basic_string_view<Char> directory,
                   std::basic_string_view<Char> name) noexcept
 {
+    // One separator: a \\?\ path takes a doubled one literally, and names no file then.
     if (!directory.empty()) {
-        out.Append(directory).Append(1, Char('\\'));
+        out.Append(directory).Append(directory.back() == Char('\\') ? 0 : 1, Char('\\'));
     }
     out.Append(name);
 }
@@ -147,7 +150,10 @@ std::wstring_view FolderOf(std::wstring_view path) noexcept
 {
     const auto separator = path.find_last_of(L"\\/");
     if (separator != std::wstring_view::npos) {
-        return std::wstring_view(path.data(), separator == 2 && path[1] == L':' ? 3 : separator);
+        // A drive's root keeps its backslash, after a \\?\ prefix too.
+        const std::size_t drive = LongPathPrefixSize(path);
+        const bool root = separator == drive + 2 && path[drive + 1] == L':';
+        return std::wstring_view(path.data(), root ? separator + 1 : separator);
     }
     return path.size() >= 2 && path[1] == L':' ? std::wstring_view(path.data(), 2) : std::wstring_view();
 }

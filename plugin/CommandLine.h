@@ -10,7 +10,8 @@
 // The longest command line CreateProcess takes, terminating NUL included.
 constexpr std::size_t MaxCommandLineSize = 32767;
 
-// The destination name alone when the directory is empty, otherwise directory + "\" + name.
+// The destination name alone when the directory is empty, otherwise directory + "\" + name,
+// with no second backslash after a directory that ends in one.
 void AppendTargetPath(TextBuilder& out, std::string_view directory, std::string_view name) noexcept;
 void AppendTargetPath(WideTextBuilder& out, std::wstring_view directory, std::wstring_view name) noexcept;
 

@@ -28,7 +28,8 @@ template <class Char>
 bool Acceptable(std::basic_string_view<Char> path, std::size_t size) noexcept
 {
     const Char wildcards[] = {Char('*'), Char('?'), Char()};
-    return !path.empty() && path.size() < size && path.find_first_of(wildcards) == path.npos;
+    return !path.empty() && path.size() < size &&
+           path.find_first_of(wildcards, LongPathPrefixSize(path)) == path.npos;
 }
 
 } // namespace

@@ -18,6 +18,17 @@ std::string_view EntrySuffix(int index) noexcept;
 void WriteEntryName(char* field, std::size_t size, std::string_view baseName, int index) noexcept;
 void WriteEntryName(wchar_t* field, std::size_t size, std::wstring_view baseName, int index) noexcept;
 
+// 4 for a path that begins \\?\ (\\?\UNC\ too), the prefix that names a path past
+// MAX_PATH and whose ? is no wildcard; 0 otherwise.
+template <class Char>
+constexpr std::size_t LongPathPrefixSize(std::basic_string_view<Char> path) noexcept
+{
+    return path.size() >= 4 && path[0] == Char('\\') && path[1] == Char('\\') && path[2] == Char('?') &&
+                   path[3] == Char('\\')
+               ? 4
+               : 0;
+}
+
 // A document path the plug-in can keep and hand on whole: not empty, no wildcard, and
 // shorter than `size` with its terminating NUL.
 bool IsDocumentPathAcceptable(std::string_view path, std::size_t size) noexcept;

@@ -195,7 +195,8 @@ void FuzzCommandLine(FuzzedDataProvider& data)
     const std::string setting = data.ConsumeRemainingBytesAsString();
 
     const std::string target = Built([&](TextBuilder& out) { AppendTargetPath(out, directory, name); });
-    Check(target == (directory.empty() ? name : directory + "\\" + name), "the target path");
+    Check(target == (directory.empty() ? name : directory + (directory.back() == '\\' ? "" : "\\") + name),
+          "the target path");
     const std::string_view tag = TagOf(target);
     Check(target.size() < 6 ? tag.empty() : tag == std::string_view(target).substr(target.size() - 6, 2),
           "the tag is the two characters six before the end");

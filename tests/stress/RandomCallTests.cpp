@@ -491,7 +491,8 @@ void RandomCalls::CallProcessFile(Generator& random, Model& model)
             std::to_string(operation) + ", " + Describe(directoryArgument) + ", " + Describe(nameArgument) +
             ", exit " + exitCode + (write ? ", writing" : "") + ") of " +
             Describe(archive ? archive->path.c_str() : "no archive");
-    const std::string target = directory.empty() ? name : directory + "\\" + name;
+    const std::string target =
+        directory.empty() ? name : directory + (directory.back() == '\\' ? "" : "\\") + name;
     // A file at the target goes before the run; a folder, or a name the system rejects
     // outright, cannot be cleared. Asked of the system for names that hold nothing, in
     // UTF-16 as a host's path reaches it (the UTF-16 calls take longer paths).

@@ -59,7 +59,8 @@ TEST(TargetPathOf, JoinsWithOneBackslashOnlyWhenThereIsADirectory)
 {
     EXPECT_EQ("C:\\temp\\report_k.txt", TargetPathOf("C:\\temp", "report_k.txt"));
     EXPECT_EQ("report_k.txt", TargetPathOf("", "report_k.txt"));
-    EXPECT_EQ("C:\\temp\\\\r.txt", TargetPathOf("C:\\temp\\", "r.txt")) << "no separator is removed";
+    EXPECT_EQ("C:\\temp\\r.txt", TargetPathOf("C:\\temp\\", "r.txt")) << "one separator, not two";
+    EXPECT_EQ("\\\\?\\C:\\t\\r.txt", TargetPathOf("\\\\?\\C:\\t\\", "r.txt"));
     EXPECT_EQ("C:\\temp\\", TargetPathOf("C:\\temp", ""));
 }
 
@@ -186,6 +187,8 @@ TEST(TemporaryName, SitsInTheTargetsFolder)
     EXPECT_EQ(L"C:", FolderOf(L"C:Маяк_u.txt"));
     EXPECT_EQ(L"", FolderOf(L"Маяк_u.txt")) << "the current folder";
     EXPECT_EQ(L"Z:/out", FolderOf(L"Z:/out/x.txt"));
+    EXPECT_EQ(L"\\\\?\\C:\\", FolderOf(L"\\\\?\\C:\\x.txt"));
+    EXPECT_EQ(L"\\\\?\\UNC\\srv\\share", FolderOf(L"\\\\?\\UNC\\srv\\share\\x.txt"));
     const auto name = [](std::wstring_view folder) {
         return WideBuilt([](WideTextBuilder& out, const void* f) {
             AppendTemporaryName(out, *static_cast<const std::wstring_view*>(f), 4021, 17, L".txt");

@@ -32,6 +32,10 @@ TEST(IsDocumentPathAcceptable, RefusesEmptyWildcardAndTooLongPaths)
     EXPECT_FALSE(IsDocumentPathAcceptable("C:\\docs\\r?.pdf", 256));
     EXPECT_TRUE(IsDocumentPathAcceptable(std::string(255, 'p'), 256));
     EXPECT_FALSE(IsDocumentPathAcceptable(std::string(256, 'p'), 256)) << "no room for the NUL";
+    EXPECT_TRUE(IsDocumentPathAcceptable("\\\\?\\C:\\docs\\report.pdf", 256)) << "the prefix's ? is no wildcard";
+    EXPECT_TRUE(IsDocumentPathAcceptable(std::wstring_view(L"\\\\?\\UNC\\srv\\docs\\report.pdf"), 256));
+    EXPECT_FALSE(IsDocumentPathAcceptable("\\\\?\\C:\\docs\\r?.pdf", 256));
+    EXPECT_FALSE(IsDocumentPathAcceptable("\\\\.\\?\\r.pdf", 256)) << "only that prefix";
 }
 
 TEST(WriteEntryName, NamesTheFourEntriesInOrder)
