@@ -7,21 +7,63 @@
 
 #include <windows.h>
 
-bool ConverterFormOf(const wchar_t* path, WideHeapText& form) noexcept
+namespace {
+
+// The ANSI file calls turn a name into UTF-16 in a buffer of MAX_PATH characters.
+constexpr std::size_t LongestConverterPath = MAX_PATH - 1;
+// \~paperlens-<process>-<number>.pdf at its longest.
+constexpr std::size_t TemporaryNameRoom = 36;
+
+bool IsNameable(std::wstring_view path, std::size_t room) noexcept
+{
+    return path.size() + room <= LongestConverterPath && IsAnsiExact(path);
+}
+
+// `path` or its short form, when either is nameable with `room` characters to spare.
+bool NameableFormOf(const wchar_t* path, std::size_t room, WideHeapText& form) noexcept
 {
     const std::wstring_view text = path;
-    if (IsAnsiExact(text)) {
+    if (IsNameable(text, room)) {
         return form.Build([&](WideTextBuilder& out) { out.Append(text); });
     }
     const DWORD units = SystemCallGate([path] { return ::GetShortPathNameW(path, nullptr, 0); }).value;
     WideHeapText shortForm(units);
     if (units == 0 || shortForm.Size() == 0 ||
         SystemCallGate([&] { return ::GetShortPathNameW(path, shortForm.Data(), units); }).value >= units ||
-        !IsAnsiExact(shortForm.Text())) {
+        !IsNameable(shortForm.Text(), room)) {
         return false;
     }
     form.Swap(shortForm);
     return true;
+}
+
+} // namespace
+
+bool ConverterFormOf(const wchar_t* path, WideHeapText& form) noexcept
+{
+    return NameableFormOf(path, 0, form);
+}
+
+bool IsConverterForm(std::wstring_view path) noexcept
+{
+    return IsNameable(path, 0);
+}
+
+bool StandInFolderFor(std::wstring_view folder, WideHeapText& form) noexcept
+{
+    WideHeapText copy;
+    if (folder.empty()) { // the current folder, which the converter shares
+        return form.Build([](WideTextBuilder&) {});
+    }
+    if (copy.Build([&](WideTextBuilder& out) { out.Append(folder); }) &&
+        NameableFormOf(copy.Data(), TemporaryNameRoom, form)) {
+        return true;
+    }
+    // The document is linked there when it is on the same volume, else copied, and the
+    // text moved into the target afterwards.
+    wchar_t temporary[MAX_PATH + 1];
+    const DWORD units = ::GetTempPathW(MAX_PATH + 1, temporary);
+    return units > 0 && units <= MAX_PATH && NameableFormOf(temporary, TemporaryNameRoom, form);
 }
 
 TemporaryFile::~TemporaryFile()

@@ -12,7 +12,7 @@
 
 namespace {
 
-// The target's folder in a form the converter can open, made once when first needed.
+// The folder for the stand-ins, in a form the converter can open, found once when first needed.
 class TargetFolderForm {
 public:
     explicit TargetFolderForm(std::wstring_view target) noexcept : folder_(FolderOf(target)) {}
@@ -21,9 +21,7 @@ public:
     {
         if (!tried_) {
             tried_ = true;
-            WideHeapText folder;
-            ready_ = folder.Build([&](WideTextBuilder& out) { out.Append(folder_); }) &&
-                     (folder_.empty() ? form_.Build([](WideTextBuilder&) {}) : ConverterFormOf(folder.Data(), form_));
+            ready_ = StandInFolderFor(folder_, form_);
         }
         form = form_.Text();
         return ready_;
@@ -53,8 +51,9 @@ int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstr
         return ResultCannotCreateOutput;
     }
     const std::wstring_view targetPath = target.Text();
+    // A target of 32,767 characters or more names no file Windows can make.
     if (HoldsQuote(settings.ConverterPath.Text()) || HoldsQuote(std::wstring_view(document)) ||
-        HoldsQuote(targetPath)) {
+        HoldsQuote(targetPath) || targetPath.size() >= MaxCommandLineSize) {
         return ResultCannotCreateOutput;
     }
     // The host named the target as the output and has dealt with overwriting; a target
@@ -79,7 +78,7 @@ int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstr
     }
     TemporaryFile targetStandIn;
     std::wstring_view targetArgument = targetPath;
-    if (!IsAnsiExact(targetPath)) {
+    if (!IsConverterForm(targetPath)) {
         if (!folder.Get(folderForm) || !targetStandIn.Name(folderForm, L".txt")) {
             return ResultCannotCreateOutput;
         }
