@@ -131,7 +131,7 @@ ArchiveHandle PAPERLENS_CALL OpenArchive(OpenRequest* request)
         request->RequestResult = ResultCannotOpen;
         return nullptr;
     }
-    state.ArchiveBaseName.Assign(ArchiveBaseNameOf(path));
+    state.ArchiveBaseName.Assign(ArchiveBaseNameOf(path, SystemAnsiCharacters()));
     // A time that cannot be read leaves the six fields at 0.
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     GetFileLocalTime(path, year, month, day, hour, minute, second);
@@ -172,7 +172,8 @@ int PAPERLENS_CALL ReadHeader(ArchiveHandle handle, EntryHeader* header)
         handle,
         [header](const ArchiveState& state) {
             if (!state.WidePath) {
-                WriteEntryName(header->EntryName, EntryNameSize, state.ArchiveBaseName.Text(), state.EntryIndex);
+                WriteEntryName(header->EntryName, EntryNameSize, state.ArchiveBaseName.Text(), state.EntryIndex,
+                               SystemAnsiCharacters());
                 return;
             }
             wchar_t name[WideEntryNameSize];
@@ -201,7 +202,7 @@ int PAPERLENS_CALL ReadHeaderExW(ArchiveHandle handle, EntryHeaderExW* header)
                 return;
             }
             char name[EntryNameSize];
-            WriteEntryName(name, EntryNameSize, state.ArchiveBaseName.Text(), state.EntryIndex);
+            WriteEntryName(name, EntryNameSize, state.ArchiveBaseName.Text(), state.EntryIndex, SystemAnsiCharacters());
             WidenIntoField(name, header->EntryName, WideEntryNameSize);
         },
         [header](std::uint32_t time) {

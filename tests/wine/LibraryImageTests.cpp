@@ -87,7 +87,8 @@ TEST(LibraryImage, ImportsOnlyWhatItsOwnCodeCallsAndHooksNothing)
         "kernel32.dll!GetFileInformationByHandle", // documents and targets
         "kernel32.dll!GetShortPathNameW", "kernel32.dll!CreateHardLinkW", "kernel32.dll!CopyFileW",
         "kernel32.dll!MoveFileExW", "kernel32.dll!GetCurrentProcessId", "kernel32.dll!GetTempPathW", // paths the converter can open
-        "kernel32.dll!GetACP", "kernel32.dll!MultiByteToWideChar", "kernel32.dll!WideCharToMultiByte", // code page
+        "kernel32.dll!GetACP", "kernel32.dll!GetCPInfo", "kernel32.dll!MultiByteToWideChar",
+        "kernel32.dll!WideCharToMultiByte", // code page
         "kernel32.dll!GetProcessHeap", "kernel32.dll!HeapAlloc", "kernel32.dll!HeapFree", // run-time sized texts
         "kernel32.dll!SwitchToThread", // the file-number locks
     };

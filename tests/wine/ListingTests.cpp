@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <thread>
@@ -129,6 +130,51 @@ TEST(Listing, ALongestPathListsItsWholeName)
     EXPECT_EQ((std::vector<std::string>{base + "_a.txt", base + "_k.txt", base + "_u.txt", base + ".txt"}),
               NamesOf(listing));
     ExpectWellFormed(listing, ExpectedDosTime(2012, 1, 2, 3, 4, 6));
+}
+
+// The name ReadHeader, an ANSI call, writes for the first entry of a document opened by
+// OpenArchiveW: a host may mix the families.
+std::string AnsiNameOfWideArchive(const std::wstring& document)
+{
+    std::wstring path = document;
+    OpenRequestW request = {path.data(), ModeList, 0};
+    const ArchiveHandle handle = Library().OpenArchiveW(&request);
+    HostHeaderRecord record;
+    std::memset(&record, '#', sizeof record);
+    EXPECT_EQ(ResultSuccess, Library().ReadHeader(handle, &record.header)) << "opened: " << request.RequestResult;
+    Library().CloseArchive(handle);
+    return std::string(record.header.EntryName, strnlen(record.header.EntryName, EntryNameSize));
+}
+
+TEST(Listing, ANameTooLongForTheAnsiFieldIsCutNotEmptied)
+{
+    ScratchFolder folder;
+    const std::wstring document = WideFrom(folder / std::string(255, 'n'), CP_ACP); // the longest name, no extension
+    ASSERT_TRUE(::CopyFileW(WideFrom(SamplePath(), CP_ACP).c_str(), document.c_str(), FALSE));
+    EXPECT_EQ(std::string(255, 'n') + "_a.t", AnsiNameOfWideArchive(document));
+}
+
+// Under code page 932 (the plugin-cp932 run, in a Japanese locale), where the second byte
+// of a character may equal a backslash.
+TEST(DoubleByte, BaseNamesAndCutNamesKeepTheirCharactersWhole)
+{
+    if (!std::getenv("PAPERLENS_CODE_PAGE") && ::GetACP() != 932) {
+        GTEST_SKIP() << "runs under code page 932: ctest -R plugin-cp932";
+    }
+    ASSERT_EQ(932u, ::GetACP());
+    ScratchFolder folder;
+    const std::wstring document = WideFrom(folder.Path(), CP_ACP) + L"\\表示.pdf";
+    ASSERT_TRUE(::CopyFileW(WideFrom(SamplePath(), CP_ACP).c_str(), document.c_str(), FALSE));
+    std::vector<std::wstring> names;
+    for (const ListedEntryW& entry : ListDocument(Library(), EntryPoints::Ansi, document).entries) {
+        names.push_back(entry.result == ResultSuccess ? entry.name : L"(10)");
+    }
+    EXPECT_EQ((std::vector<std::wstring>{L"表示_a.txt", L"表示_k.txt", L"表示_u.txt", L"表示.txt", L"(10)"}), names);
+
+    // 252 + 2 bytes of base name and the suffix cut to 259 bytes, 表 whole.
+    const std::wstring longest = WideFrom(folder.Path(), CP_ACP) + L"\\" + std::wstring(252, L'n') + L"表";
+    ASSERT_TRUE(::CopyFileW(WideFrom(SamplePath(), CP_ACP).c_str(), longest.c_str(), FALSE));
+    EXPECT_EQ(std::string(252, 'n') + "\x95\x5C_a.tx", AnsiNameOfWideArchive(longest));
 }
 
 TEST(Listing, APathWithForwardSlashesNamesTheLastComponent)
