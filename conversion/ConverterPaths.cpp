@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "FileNumbers.h"
 #include "SystemCallGate.h"
+#include "UniqueHandle.h"
 
 #include <windows.h>
 
@@ -37,7 +38,46 @@ bool NameableFormOf(const wchar_t* path, std::size_t room, WideHeapText& form) n
     return true;
 }
 
+struct CloseSearch {
+    static void Close(HANDLE search) noexcept { ::FindClose(search); }
+};
+
+// No process runs under that number any more. One that may not be asked runs.
+bool HasEnded(unsigned long process) noexcept
+{
+    if (process == ::GetCurrentProcessId()) {
+        return false;
+    }
+    const UniqueHandle<> handle(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
+    if (!handle) {
+        return ::GetLastError() == ERROR_INVALID_PARAMETER;
+    }
+    DWORD exitCode = 0;
+    return ::GetExitCodeProcess(handle.Get(), &exitCode) && exitCode != STILL_ACTIVE;
+}
+
 } // namespace
+
+void RemoveAbandonedTemporaryFiles(std::wstring_view folder) noexcept
+{
+    WideHeapText pattern;
+    if (!pattern.Build([&](WideTextBuilder& out) { AppendTemporaryPattern(out, folder); })) {
+        return;
+    }
+    WIN32_FIND_DATAW found;
+    const UniqueHandle<CloseSearch> search(
+        SystemCallGate([&] { return ::FindFirstFileW(pattern.Data(), &found); }).value);
+    for (bool more = search.IsValid(); more; more = ::FindNextFileW(search.Get(), &found)) {
+        unsigned long process = 0;
+        WideHeapText path;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            !ProcessOfTemporaryName(found.cFileName, process) || !HasEnded(process) ||
+            !path.Build([&](WideTextBuilder& out) { AppendInFolder(out, folder, found.cFileName); })) {
+            continue;
+        }
+        SystemCallGate([&] { return ::DeleteFileW(path.Data()); });
+    }
+}
 
 bool ConverterFormOf(const wchar_t* path, WideHeapText& form) noexcept
 {
@@ -63,7 +103,11 @@ bool StandInFolderFor(std::wstring_view folder, WideHeapText& form) noexcept
     // text moved into the target afterwards.
     wchar_t temporary[MAX_PATH + 1];
     const DWORD units = ::GetTempPathW(MAX_PATH + 1, temporary);
-    return units > 0 && units <= MAX_PATH && NameableFormOf(temporary, TemporaryNameRoom, form);
+    if (units == 0 || units > MAX_PATH || !NameableFormOf(temporary, TemporaryNameRoom, form)) {
+        return false;
+    }
+    RemoveAbandonedTemporaryFiles(form.Text());
+    return true;
 }
 
 TemporaryFile::~TemporaryFile()

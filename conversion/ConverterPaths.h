@@ -20,6 +20,10 @@ bool IsConverterForm(std::wstring_view path) noexcept;
 // temporary folder. False when neither has such a form.
 bool StandInFolderFor(std::wstring_view folder, WideHeapText& form) noexcept;
 
+// Removes from `folder` the temporary files of processes that no longer run: a host that
+// ended mid-extraction left them behind.
+void RemoveAbandonedTemporaryFiles(std::wstring_view folder) noexcept;
+
 // A file under a temporary name, removed when its owner goes, whatever the run's outcome.
 class TemporaryFile {
 public:

@@ -173,10 +173,37 @@ void AppendDecimal(WideTextBuilder& out, unsigned long value) noexcept
     }
 }
 
+constexpr std::wstring_view TemporaryPrefix = L"~paperlens-";
+
+
+// Compared unit by unit: the library imports no comparison from the C runtime.
+bool SameText(std::wstring_view a, std::wstring_view b) noexcept
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Reads decimal digits at `at`, at most `limit` of them; false when there are none.
+bool ReadDecimal(std::wstring_view text, std::size_t& at, std::size_t limit, unsigned long long& value) noexcept
+{
+    const std::size_t start = at;
+    value = 0;
+    while (at < text.size() && at - start < limit && text[at] >= L'0' && text[at] <= L'9') {
+        value = value * 10 + static_cast<unsigned long long>(text[at++] - L'0');
+    }
+    return at != start;
+}
+
 } // namespace
 
-void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigned long process, int number,
-                         std::wstring_view extension) noexcept
+void AppendInFolder(WideTextBuilder& out, std::wstring_view folder, std::wstring_view name) noexcept
 {
     if (!folder.empty()) {
         out.Append(folder);
@@ -184,7 +211,34 @@ void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigne
             out.Append(1, L'\\');
         }
     }
-    out.Append(std::wstring_view(L"~paperlens-"));
+    out.Append(name);
+}
+
+bool ProcessOfTemporaryName(std::wstring_view name, unsigned long& process) noexcept
+{
+    std::size_t at = TemporaryPrefix.size();
+    unsigned long long id = 0;
+    unsigned long long number = 0;
+    if (name.size() <= at || !SameText(std::wstring_view(name.data(), at), TemporaryPrefix) ||
+        !ReadDecimal(name, at, 10, id) || id > 0xFFFFFFFFull || at == name.size() || name[at++] != L'-' ||
+        !ReadDecimal(name, at, 5, number)) {
+        return false;
+    }
+    const std::wstring_view rest(name.data() + at, name.size() - at);
+    process = static_cast<unsigned long>(id);
+    return SameText(rest, L".pdf") || SameText(rest, L".txt");
+}
+
+void AppendTemporaryPattern(WideTextBuilder& out, std::wstring_view folder) noexcept
+{
+    AppendInFolder(out, folder, TemporaryPrefix);
+    out.Append(1, L'*');
+}
+
+void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigned long process, int number,
+                         std::wstring_view extension) noexcept
+{
+    AppendInFolder(out, folder, TemporaryPrefix);
     AppendDecimal(out, process);
     out.Append(1, L'-');
     AppendDecimal(out, static_cast<unsigned long>(number));

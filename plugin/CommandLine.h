@@ -48,7 +48,18 @@ int ResultOfConversion(unsigned long exitCode, bool targetWritten) noexcept;
 // a file in the current folder.
 std::wstring_view FolderOf(std::wstring_view path) noexcept;
 
+// folder\name, or name alone for the current folder; no second separator after a folder
+// that ends in one (or a drive's colon).
+void AppendInFolder(WideTextBuilder& out, std::wstring_view folder, std::wstring_view name) noexcept;
+
 // folder\~paperlens-<process>-<number><extension>: a name every code page represents,
 // unique to one run of one process.
 void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigned long process, int number,
                          std::wstring_view extension) noexcept;
+
+// The process in a name AppendTemporaryName made (~paperlens-<process>-<number>.pdf or
+// .txt, without the folder); false for any other name.
+bool ProcessOfTemporaryName(std::wstring_view name, unsigned long& process) noexcept;
+
+// folder\~paperlens-*: what a search for temporary names in the folder looks for.
+void AppendTemporaryPattern(WideTextBuilder& out, std::wstring_view folder) noexcept;

@@ -62,6 +62,7 @@ int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstr
     if (AreSameFile(document, target.Data()) || !RemoveStaleTarget(target.Data())) {
         return ResultCannotCreateOutput;
     }
+    RemoveAbandonedTemporaryFiles(FolderOf(targetPath));
 
     // What the converter is handed: paths it can open through the ANSI code page.
     TargetFolderForm folder(targetPath);

@@ -197,6 +197,13 @@ TEST(TemporaryName, SitsInTheTargetsFolder)
     EXPECT_EQ(L"C:\\out\\~paperlens-4021-17.txt", name(L"C:\\out"));
     EXPECT_EQ(L"C:\\~paperlens-4021-17.txt", name(L"C:\\"));
     EXPECT_EQ(L"~paperlens-4021-17.txt", name(L""));
+    unsigned long process = 0;
+    EXPECT_TRUE(ProcessOfTemporaryName(L"~paperlens-4021-17.pdf", process));
+    EXPECT_EQ(4021u, process);
+    for (const wchar_t* other : {L"~paperlens-4021-17.doc", L"~paperlens-4021.txt", L"~paperlens--17.txt",
+                                 L"~paperlens-99999999999-1.txt", L"~paperlens-notes.txt", L"paperlens-1-1.txt"}) {
+        EXPECT_FALSE(ProcessOfTemporaryName(other, process)) << "no temporary name of ours";
+    }
 }
 
 } // namespace
