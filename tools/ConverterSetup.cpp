@@ -216,3 +216,29 @@ std::string ProbeDocument()
     return document + table + "trailer\n<< /Size 6 /Root 1 0 R >>\nstartxref\n" + std::to_string(tableAt) +
            "\n%%EOF\n";
 }
+
+ImageKind ImageKindOf(std::string_view head)
+{
+    const auto at = [&](std::size_t offset, std::size_t size) {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < size; ++i) {
+            value |= static_cast<std::uint32_t>(static_cast<unsigned char>(head[offset + i])) << (8 * i);
+        }
+        return value;
+    };
+    if (head.size() < 0x40 || head.substr(0, 2) != "MZ") {
+        return ImageKind::NotAProgram;
+    }
+    const std::size_t pe = at(0x3C, 4);
+    if (pe > head.size() || head.size() - pe < 6 || head.substr(pe, 4) != std::string_view("PE\0\0", 4)) {
+        return ImageKind::NotAProgram;
+    }
+    switch (at(pe + 4, 2)) {
+    case 0x014C:
+        return ImageKind::Width32;
+    case 0x8664:
+        return ImageKind::Width64;
+    default:
+        return ImageKind::OtherMachine;
+    }
+}

@@ -59,5 +59,11 @@ std::string MeaningOfConverterExit(unsigned long exitCode);
 // its name, "ANSI", "KOI8-R", "UTF-8", or empty for the converter's own default.
 std::string EncodingOfEntry(std::string_view entryName);
 
+// What a file is by its first bytes, to say why it does not load as a library: Windows
+// gives the same error for a library of the other width and for a file that is no
+// program at all.
+enum class ImageKind { NotAProgram, Width32, Width64, OtherMachine };
+ImageKind ImageKindOf(std::string_view head);
+
 // A one-page PDF document holding one word, to try a converter's encodings on.
 std::string ProbeDocument();

@@ -49,12 +49,6 @@ UINT CodePageOf(const std::wstring& entry)
     return CP_UTF8; // "_u", and the converter's own default, which is UTF-8 for the usual converters
 }
 
-// What the user reads: names and paths as they are, whatever the code page.
-std::string Shown(const std::wstring& text)
-{
-    return NarrowFrom(text, CP_ACP);
-}
-
 void SayWide(const std::wstring& text)
 {
     PrintWide(text);
@@ -202,10 +196,10 @@ int main()
     ::LocalFree(wide);
     const std::wstring command = args.empty() ? std::wstring() : args[0];
     if (command == L"encodings" && args.size() == 2) {
-        return MakeEncodings(Shown(args[1]));
+        return MakeEncodings(args[1]);
     }
     if (command == L"check" && (args.size() == 2 || args.size() == 3)) {
-        return CheckSetup(Shown(args[1]), args.size() == 3 ? Shown(args[2]) : std::string());
+        return CheckSetup(args[1], args.size() == 3 ? args[2] : std::wstring());
     }
     bool ansi = false;
     DestinationStyle style = DestinationStyle::DirectoryAndName;

@@ -19,6 +19,26 @@ TEST(ConverterSetup, PlacesDataFolderMapsWhereTheConverterLooks)
     EXPECT_EQ("C:\\p\\bins\\share\\poppler\\unicodeMap", DataFolderMapsFor("C:\\p\\bins\\pdftotext.exe"));
 }
 
+TEST(ConverterSetup, TellsAProgramOfEitherWidthFromAnyOtherFile)
+{
+    std::string image(0x200, '\0');
+    image.replace(0, 2, "MZ");
+    image[0x3C] = static_cast<char>(0x80);
+    image.replace(0x80, 4, std::string("PE\0\0", 4));
+    image[0x84] = 0x4C;
+    image[0x85] = 0x01;
+    EXPECT_EQ(ImageKind::Width32, ImageKindOf(image));
+    image[0x84] = 0x64;
+    image[0x85] = static_cast<char>(0x86);
+    EXPECT_EQ(ImageKind::Width64, ImageKindOf(image));
+    image[0x85] = static_cast<char>(0xAA);
+    EXPECT_EQ(ImageKind::OtherMachine, ImageKindOf(image));
+    EXPECT_EQ(ImageKind::NotAProgram, ImageKindOf(image.substr(0, 0x84))) << "cut short";
+    EXPECT_EQ(ImageKind::NotAProgram, ImageKindOf("[Converters]\r\nPDF=pdftotext.exe\r\n"));
+    image[0x3C] = 0x7F;
+    EXPECT_EQ(ImageKind::NotAProgram, ImageKindOf(image)) << "no PE header where it points";
+}
+
 TEST(ConverterSetup, TellsTheFamiliesApartByTheirVersionOutput)
 {
     const char* dataFolder = "pdftotext version 22.12.0\nCopyright 2005-2022 The Developers\n";

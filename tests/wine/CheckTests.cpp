@@ -30,6 +30,9 @@ TEST(Check, NamesTheCauseOfEachBrokenSetup)
         {"a library path of 257 characters", GoodSettings, true,
          "characters long: the plug-in refuses to load from a path of 256 characters or more"},
         {"no converter", GoodSettings, false, "it does not exist: copy the converter's whole folder"},
+        {"a setting too long to read whole", "[Converters]\r\nPDF=" + std::string(256, 'c') + "\r\n", false,
+         "its value PDF= is 256 characters long: the plug-in reads at most 255"},
+        {"a library that is no program", GoodSettings, false, "it is no program library at all"},
     };
     for (const BrokenSetup& setup : setups) {
         SCOPED_TRACE(setup.what);
@@ -38,6 +41,9 @@ TEST(Check, NamesTheCauseOfEachBrokenSetup)
             WriteWholeFile(install.Folder() + "\\Paperlens.ini.txt", GoodSettings);
         }
         std::string library = install.LibraryFile();
+        if (std::string(setup.what).find("no program") != std::string::npos) {
+            WriteWholeFile(library, GoodSettings); // Windows refuses it as it refuses the other width
+        }
         if (setup.longPath) {
             // Its settings path, two characters shorter, still fits the A calls' 260.
             const std::string name = library.substr(library.rfind('\\'));
@@ -87,6 +93,21 @@ TEST(Check, PassesAGoodSetupAndShowsTheConvertersMessageWhenAnEntryFails)
 } // namespace
 
 namespace {
+
+TEST(HostTool, ChecksALibraryInAFolderOfAnyNameAndShowsItsPathAsItIs)
+{
+    const PluginInstall install(GoodSettings, "");
+    const std::wstring folder = WideFrom(install.Folder(), CP_ACP) + L"\\Плагины";
+    const std::wstring library = folder + L"\\" + WideFrom(install.LibraryFile().substr(install.Folder().size() + 1), CP_ACP);
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileW(WideFrom(install.LibraryFile(), CP_ACP).c_str(), library.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(WideFrom(install.Folder() + "\\Paperlens.ini", CP_ACP).c_str(),
+                            (folder + L"\\Paperlens.ini").c_str(), FALSE));
+    const HostRun run = RunHostTool(L"check \"" + library + L"\"");
+    EXPECT_NE(std::string::npos, run.output.find("library    " + NarrowFrom(library, CP_UTF8))) << run.output;
+    EXPECT_NE(std::string::npos, run.output.find("the library loads")) << run.output;
+    EXPECT_NE(std::string::npos, run.output.find(NarrowFrom(folder, CP_UTF8) + "\\pdftotext.exe: missing")) << run.output;
+}
 
 TEST(HostTool, SpeaksPlainWordsAndUtf8ThroughAPipe)
 {

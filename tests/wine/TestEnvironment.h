@@ -86,6 +86,7 @@ struct HostRun {
     std::string output;
 };
 HostRun RunHostTool(const std::string& arguments);
+HostRun RunHostTool(const std::wstring& arguments);
 
 // Removes a folder with everything in it.
 void RemoveTree(const std::string& folder);

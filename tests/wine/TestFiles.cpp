@@ -214,6 +214,11 @@ int CountHandles()
 
 HostRun RunHostTool(const std::string& arguments)
 {
+    return RunHostTool(WideFrom(arguments, CP_ACP));
+}
+
+HostRun RunHostTool(const std::wstring& arguments)
+{
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
@@ -223,16 +228,17 @@ HostRun RunHostTool(const std::string& arguments)
     UniqueHandle<> reader(readEnd);
     UniqueHandle<> writer(writeEnd);
     ::SetHandleInformation(reader.Get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = writer.Get();
     startup.hStdError = writer.Get();
     const std::string library = LibraryPath();
-    std::string line = "\"" + library.substr(0, library.rfind('\\') + 1) + "PaperlensHost.exe\" " + arguments;
+    std::wstring line =
+        L"\"" + WideFrom(library.substr(0, library.rfind('\\') + 1), CP_ACP) + L"PaperlensHost.exe\" " + arguments;
     PROCESS_INFORMATION created = {};
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &created)) {
-        throw std::runtime_error("cannot run " + line);
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &created)) {
+        throw std::runtime_error("cannot run " + NarrowFrom(line, CP_UTF8));
     }
     const UniqueHandle<> process(created.hProcess);
     const UniqueHandle<> thread(created.hThread);
