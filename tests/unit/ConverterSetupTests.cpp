@@ -21,22 +21,17 @@ TEST(ConverterSetup, PlacesDataFolderMapsWhereTheConverterLooks)
 
 TEST(ConverterSetup, TellsAProgramOfEitherWidthFromAnyOtherFile)
 {
-    std::string image(0x200, '\0');
-    image.replace(0, 2, "MZ");
-    image[0x3C] = static_cast<char>(0x80);
-    image.replace(0x80, 4, std::string("PE\0\0", 4));
-    image[0x84] = 0x4C;
-    image[0x85] = 0x01;
-    EXPECT_EQ(ImageKind::Width32, ImageKindOf(image));
-    image[0x84] = 0x64;
-    image[0x85] = static_cast<char>(0x86);
-    EXPECT_EQ(ImageKind::Width64, ImageKindOf(image));
-    image[0x85] = static_cast<char>(0xAA);
-    EXPECT_EQ(ImageKind::OtherMachine, ImageKindOf(image));
-    EXPECT_EQ(ImageKind::NotAProgram, ImageKindOf(image.substr(0, 0x84))) << "cut short";
+    // MZ, the PE header's offset 0x80 at 0x3C, "PE\0\0" there and the machine after it.
+    const auto image = [](const char* machine) {
+        return "MZ" + std::string(0x3A, '\0') + "\x80" + std::string(0x43, '\0') + std::string("PE\0\0", 4) +
+               machine + std::string(0x100, '\0');
+    };
+    EXPECT_EQ(ImageKind::Width32, ImageKindOf(image("\x4C\x01")));
+    EXPECT_EQ(ImageKind::Width64, ImageKindOf(image("\x64\x86")));
+    EXPECT_EQ(ImageKind::OtherMachine, ImageKindOf(image("\xAA\xAA")));
+    EXPECT_EQ(ImageKind::NotAProgram, ImageKindOf(image("\x4C\x01").substr(0, 0x84))) << "cut short";
     EXPECT_EQ(ImageKind::NotAProgram, ImageKindOf("[Converters]\r\nPDF=pdftotext.exe\r\n"));
-    image[0x3C] = 0x7F;
-    EXPECT_EQ(ImageKind::NotAProgram, ImageKindOf(image)) << "no PE header where it points";
+    EXPECT_EQ(ImageKind::NotAProgram, ImageKindOf("MZ" + image("\x4C\x01"))) << "no PE header where it points";
 }
 
 TEST(ConverterSetup, TellsTheFamiliesApartByTheirVersionOutput)

@@ -132,15 +132,15 @@ TEST(Listing, ALongestPathListsItsWholeName)
     ExpectWellFormed(listing, ExpectedDosTime(2012, 1, 2, 3, 4, 6));
 }
 
-// The name ReadHeader, an ANSI call, writes for the first entry of a document opened by
-// OpenArchiveW: a host may mix the families.
+// The name ReadHeader, an ANSI call, writes for the first entry of a copy of the sample
+// opened by OpenArchiveW as `document`: a host may mix the families.
 std::string AnsiNameOfWideArchive(const std::wstring& document)
 {
     std::wstring path = document;
+    ::CopyFileW(WideFrom(SamplePath(), CP_ACP).c_str(), path.c_str(), FALSE);
     OpenRequestW request = {path.data(), ModeList, 0};
     const ArchiveHandle handle = Library().OpenArchiveW(&request);
     HostHeaderRecord record;
-    std::memset(&record, '#', sizeof record);
     EXPECT_EQ(ResultSuccess, Library().ReadHeader(handle, &record.header)) << "opened: " << request.RequestResult;
     Library().CloseArchive(handle);
     return std::string(record.header.EntryName, strnlen(record.header.EntryName, EntryNameSize));
@@ -148,10 +148,8 @@ std::string AnsiNameOfWideArchive(const std::wstring& document)
 
 TEST(Listing, ANameTooLongForTheAnsiFieldIsCutNotEmptied)
 {
-    ScratchFolder folder;
-    const std::wstring document = WideFrom(folder / std::string(255, 'n'), CP_ACP); // the longest name, no extension
-    ASSERT_TRUE(::CopyFileW(WideFrom(SamplePath(), CP_ACP).c_str(), document.c_str(), FALSE));
-    EXPECT_EQ(std::string(255, 'n') + "_a.t", AnsiNameOfWideArchive(document));
+    ScratchFolder folder; // the longest name, no extension
+    EXPECT_EQ(std::string(255, 'n') + "_a.t", AnsiNameOfWideArchive(WideFrom(folder / std::string(255, 'n'), CP_ACP)));
 }
 
 // Under code page 932 (the plugin-cp932 run, in a Japanese locale), where the second byte
@@ -163,18 +161,13 @@ TEST(DoubleByte, BaseNamesAndCutNamesKeepTheirCharactersWhole)
     }
     ASSERT_EQ(932u, ::GetACP());
     ScratchFolder folder;
-    const std::wstring document = WideFrom(folder.Path(), CP_ACP) + L"\\表示.pdf";
-    ASSERT_TRUE(::CopyFileW(WideFrom(SamplePath(), CP_ACP).c_str(), document.c_str(), FALSE));
-    std::vector<std::wstring> names;
-    for (const ListedEntryW& entry : ListDocument(Library(), EntryPoints::Ansi, document).entries) {
-        names.push_back(entry.result == ResultSuccess ? entry.name : L"(10)");
-    }
-    EXPECT_EQ((std::vector<std::wstring>{L"表示_a.txt", L"表示_k.txt", L"表示_u.txt", L"表示.txt", L"(10)"}), names);
-
+    const std::string hyouji = "\x95\x5C\x8E\xA6"; // 表示: the second byte of 表 is a backslash
+    WriteFileWithTime(folder / (hyouji + ".pdf"), 2020, 2, 29, 8, 30, 0);
+    EXPECT_EQ((std::vector<std::string>{hyouji + "_a.txt", hyouji + "_k.txt", hyouji + "_u.txt", hyouji + ".txt"}),
+              NamesOf(ListDocument(Library(), folder / (hyouji + ".pdf"))));
     // 252 + 2 bytes of base name and the suffix cut to 259 bytes, 表 whole.
-    const std::wstring longest = WideFrom(folder.Path(), CP_ACP) + L"\\" + std::wstring(252, L'n') + L"表";
-    ASSERT_TRUE(::CopyFileW(WideFrom(SamplePath(), CP_ACP).c_str(), longest.c_str(), FALSE));
-    EXPECT_EQ(std::string(252, 'n') + "\x95\x5C_a.tx", AnsiNameOfWideArchive(longest));
+    EXPECT_EQ(std::string(252, 'n') + "\x95\x5C_a.tx",
+              AnsiNameOfWideArchive(WideFrom(folder.Path(), CP_ACP) + L"\\" + std::wstring(252, L'n') + L"表"));
 }
 
 TEST(Listing, APathWithForwardSlashesNamesTheLastComponent)
