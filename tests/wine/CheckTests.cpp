@@ -98,15 +98,18 @@ TEST(HostTool, ChecksALibraryInAFolderOfAnyNameAndShowsItsPathAsItIs)
 {
     const PluginInstall install(GoodSettings, "");
     const std::wstring folder = WideFrom(install.Folder(), CP_ACP) + L"\\Плагины";
-    const std::wstring library = folder + L"\\" + WideFrom(install.LibraryFile().substr(install.Folder().size() + 1), CP_ACP);
+    const std::string libraryName = install.LibraryFile().substr(install.Folder().size());
     ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
-    ASSERT_TRUE(::CopyFileW(WideFrom(install.LibraryFile(), CP_ACP).c_str(), library.c_str(), FALSE));
-    ASSERT_TRUE(::CopyFileW(WideFrom(install.Folder() + "\\Paperlens.ini", CP_ACP).c_str(),
-                            (folder + L"\\Paperlens.ini").c_str(), FALSE));
-    const HostRun run = RunHostTool(L"check \"" + library + L"\"");
-    EXPECT_NE(std::string::npos, run.output.find("library    " + NarrowFrom(library, CP_UTF8))) << run.output;
-    EXPECT_NE(std::string::npos, run.output.find("the library loads")) << run.output;
-    EXPECT_NE(std::string::npos, run.output.find(NarrowFrom(folder, CP_UTF8) + "\\pdftotext.exe: missing")) << run.output;
+    for (const std::string& name : {libraryName, std::string("\\Paperlens.ini")}) {
+        const std::wstring from = WideFrom(install.Folder() + name, CP_ACP);
+        ASSERT_TRUE(::CopyFileW(from.c_str(), (folder + WideFrom(name, CP_ACP)).c_str(), FALSE));
+    }
+    const std::wstring library = folder + WideFrom(libraryName, CP_ACP);
+    const std::string output = RunHostTool(L"check \"" + library + L"\"").output;
+    for (const std::string& line : {"library    " + NarrowFrom(library, CP_UTF8), std::string("the library loads"),
+                                    NarrowFrom(folder, CP_UTF8) + "\\pdftotext.exe: missing"}) {
+        EXPECT_NE(std::string::npos, output.find(line)) << line << "\n" << output;
+    }
 }
 
 TEST(HostTool, SpeaksPlainWordsAndUtf8ThroughAPipe)

