@@ -45,7 +45,7 @@ AnsiCharacters SystemAnsiCharacters() noexcept
     return characters;
 }
 
-void NarrowIntoField(std::wstring_view wide, char* field, std::size_t size) noexcept
+void NarrowIntoField(std::wstring_view wide, char* field, std::size_t size, const AnsiCharacters& characters) noexcept
 {
     if (size == 0) {
         return;
@@ -60,7 +60,7 @@ void NarrowIntoField(std::wstring_view wide, char* field, std::size_t size) noex
                                                    nullptr, nullptr) == bytes) {
         text = std::string_view(whole.Data(), whole.Size());
     }
-    text = std::string_view(text.data(), SystemAnsiCharacters().WholeCharactersIn(text, size - 1));
+    text = std::string_view(text.data(), characters.WholeCharactersIn(text, size - 1));
     CopyToField(field, text.size() + 1, text);
 }
 

@@ -15,7 +15,7 @@ AnsiCharacters SystemAnsiCharacters() noexcept;
 // Writes the ANSI form of UTF-16 text into a fixed field, cut to fit between characters,
 // unrepresentable characters replaced as Windows does: for showing a name to an ANSI
 // caller only.
-void NarrowIntoField(std::wstring_view wide, char* field, std::size_t size) noexcept;
+void NarrowIntoField(std::wstring_view wide, char* field, std::size_t size, const AnsiCharacters& characters) noexcept;
 
 // Writes the UTF-16 form of ANSI text into a fixed field, cut to fit.
 void WidenIntoField(std::string_view ansi, wchar_t* field, std::size_t size) noexcept;

@@ -168,18 +168,19 @@ int PAPERLENS_CALL ReadHeader(ArchiveHandle handle, EntryHeader* header)
     if (!header) {
         return ResultNoMoreEntries;
     }
+    const AnsiCharacters characters = SystemAnsiCharacters(); // asked before the archive lock is taken
     return NextEntry(
         handle,
-        [header](const ArchiveState& state) {
+        [header, &characters](const ArchiveState& state) {
             if (!state.WidePath) {
                 WriteEntryName(header->EntryName, EntryNameSize, state.ArchiveBaseName.Text(), state.EntryIndex,
-                               SystemAnsiCharacters());
+                               characters);
                 return;
             }
             wchar_t name[WideEntryNameSize];
             WriteEntryName(name, WideEntryNameSize, ArchiveBaseNameOf(std::wstring_view(state.WidePath)),
                            state.EntryIndex);
-            NarrowIntoField(name, header->EntryName, EntryNameSize);
+            NarrowIntoField(name, header->EntryName, EntryNameSize, characters);
         },
         [header](std::uint32_t time) {
             header->EntryTime = time;
@@ -193,16 +194,17 @@ int PAPERLENS_CALL ReadHeaderExW(ArchiveHandle handle, EntryHeaderExW* header)
     if (!header) {
         return ResultNoMoreEntries;
     }
+    const AnsiCharacters characters = SystemAnsiCharacters();
     return NextEntry(
         handle,
-        [header](const ArchiveState& state) {
+        [header, &characters](const ArchiveState& state) {
             if (state.WidePath) {
                 WriteEntryName(header->EntryName, WideEntryNameSize, ArchiveBaseNameOf(std::wstring_view(state.WidePath)),
                                state.EntryIndex);
                 return;
             }
             char name[EntryNameSize];
-            WriteEntryName(name, EntryNameSize, state.ArchiveBaseName.Text(), state.EntryIndex, SystemAnsiCharacters());
+            WriteEntryName(name, EntryNameSize, state.ArchiveBaseName.Text(), state.EntryIndex, characters);
             WidenIntoField(name, header->EntryName, WideEntryNameSize);
         },
         [header](std::uint32_t time) {
