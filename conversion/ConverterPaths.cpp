@@ -91,10 +91,10 @@ bool IsConverterForm(std::wstring_view path) noexcept
 
 bool StandInFolderFor(std::wstring_view folder, WideHeapText& form) noexcept
 {
-    WideHeapText copy;
     if (folder.empty()) { // the current folder, which the converter shares
         return form.Build([](WideTextBuilder&) {});
     }
+    WideHeapText copy; // NUL-terminated for the system
     if (copy.Build([&](WideTextBuilder& out) { out.Append(folder); }) &&
         NameableFormOf(copy.Data(), TemporaryNameRoom, form)) {
         return true;

@@ -14,5 +14,6 @@ constexpr std::size_t SettingSize = 256;
 using SettingText = WideFixedText<SettingSize>;
 
 // The value of `key` in section "Converters" of PluginDirectory\Paperlens.ini, or
-// "not found" (also for a value too long to hold whole). Read in UTF-16, so that a library in a folder of any name finds its settings.
+// "not found" (also for a value too long to hold whole). Read in UTF-16, so that a library
+// in a folder of any name finds its settings.
 SettingText ReadConverterSetting(std::wstring_view pluginDirectory, std::wstring_view key) noexcept;

@@ -1,7 +1,6 @@
 #include "CommandLine.h"
 
 #include "EntryNames.h"
-
 #include "ResultCodes.h"
 
 namespace {
@@ -174,7 +173,6 @@ void AppendDecimal(WideTextBuilder& out, unsigned long value) noexcept
 }
 
 constexpr std::wstring_view TemporaryPrefix = L"~paperlens-";
-
 
 // Compared unit by unit: the library imports no comparison from the C runtime.
 bool SameText(std::wstring_view a, std::wstring_view b) noexcept
