@@ -185,10 +185,9 @@ std::string MeaningOfConverterExit(unsigned long exitCode)
     }
 }
 
-std::string EncodingOfEntry(std::string_view entryName)
+std::string EncodingOfEntry(std::size_t place)
 {
-    const std::string_view tag = entryName.size() >= 6 ? entryName.substr(entryName.size() - 6, 2) : "";
-    return tag == "_a" ? "ANSI" : tag == "_k" ? "KOI8-R" : tag == "_u" ? "UTF-8" : "";
+    return place == 0 ? "ANSI" : place == 1 ? "KOI8-R" : place == 2 ? "UTF-8" : "";
 }
 
 std::string ProbeDocument()

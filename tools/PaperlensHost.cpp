@@ -36,10 +36,10 @@ constexpr const char* Usage =
 
 constexpr UINT Koi8R = 20866;
 
-// The code page an entry's text comes in, from the name's tag, as the host reads it.
-UINT CodePageOf(const std::wstring& entry)
+// The code page the text of the entry at `place` in the listing comes in.
+UINT CodePageOf(std::size_t place)
 {
-    const std::string encoding = EncodingOfEntry(NarrowFrom(entry, CP_UTF8));
+    const std::string encoding = EncodingOfEntry(place);
     if (encoding == "ANSI") {
         return CP_ACP;
     }
@@ -133,8 +133,9 @@ int Search(const PluginLibrary& library, EntryPoints family, const std::wstring&
     int hits = 0;
     const std::vector<ExtractedEntryW> entries =
         ExtractDocument(library, family, document, folder, DestinationStyle::FullPath);
-    for (const ExtractedEntryW& entry : entries) {
-        const UINT codePage = CodePageOf(entry.name);
+    for (std::size_t place = 0; place < entries.size(); ++place) {
+        const ExtractedEntryW& entry = entries[place];
+        const UINT codePage = CodePageOf(place);
         const std::string content = ReadFileBytes(entry.target);
         ::DeleteFileW(entry.target.c_str());
         if (entry.result != ResultSuccess) {

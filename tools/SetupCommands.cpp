@@ -567,8 +567,10 @@ void CheckDocument(const PluginLibrary& library, const Installation& found, cons
         findings.Problem("cannot create a temporary folder to extract into");
         return;
     }
-    for (const ExtractedEntryW& wide : ExtractDocument(library, family, Wide(document), Wide(scratch.Path()),
-                                                       DestinationStyle::DirectoryAndName)) {
+    const std::vector<ExtractedEntryW> entries =
+        ExtractDocument(library, family, Wide(document), Wide(scratch.Path()), DestinationStyle::DirectoryAndName);
+    for (std::size_t place = 0; place < entries.size(); ++place) {
+        const ExtractedEntryW& wide = entries[place];
         const ExtractedEntry entry = {Utf8(wide.name), Utf8(wide.target), wide.result};
         std::string text;
         const bool written = ReadWhole(entry.target, text);
@@ -584,7 +586,7 @@ void CheckDocument(const PluginLibrary& library, const Installation& found, cons
             continue; // the converter's absence, said above, explains it
         }
         ::DeleteFileW(wide.target.c_str());
-        const std::string encoding = EncodingOfEntry(entry.target);
+        const std::string encoding = EncodingOfEntry(place);
         const CapturedRun run = RunCaptured(Quoted(found.converter) + (encoding.empty() ? "" : " -enc " + encoding) +
                                             " -layout " + Quoted(document) + " " + Quoted(entry.target));
         SayUtf8("    the converter, run the same way, %s\n", DescribeRun(run).c_str());

@@ -91,14 +91,12 @@ TEST(MeaningOfResult, NamesEveryCodeTheLibraryAnswers)
     }
 }
 
-TEST(EncodingOfEntry, ReadsTheTagAsThePluginDoes)
+TEST(EncodingOfEntry, FollowsTheEntrysPlaceAsThePluginDoes)
 {
-    EXPECT_EQ("ANSI", EncodingOfEntry("report_a.txt"));
-    EXPECT_EQ("KOI8-R", EncodingOfEntry("report_k.txt"));
-    EXPECT_EQ("UTF-8", EncodingOfEntry("report_u.txt"));
-    EXPECT_EQ("", EncodingOfEntry("report.txt"));
-    EXPECT_EQ("KOI8-R", EncodingOfEntry("notes_k.txt")) << "the fourth entry of notes_k.pdf";
-    EXPECT_EQ("", EncodingOfEntry("_a.tx"));
+    EXPECT_EQ("ANSI", EncodingOfEntry(0));
+    EXPECT_EQ("KOI8-R", EncodingOfEntry(1));
+    EXPECT_EQ("UTF-8", EncodingOfEntry(2));
+    EXPECT_EQ("", EncodingOfEntry(3)) << "invoice_a.txt, the fourth entry of invoice_a.pdf";
 }
 
 } // namespace
