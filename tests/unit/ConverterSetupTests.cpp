@@ -30,7 +30,6 @@ TEST(ConverterSetup, TellsAProgramOfEitherWidthFromAnyOtherFile)
     EXPECT_EQ(ImageKind::Width64, ImageKindOf(image("\x64\x86")));
     EXPECT_EQ(ImageKind::OtherMachine, ImageKindOf(image("\xAA\xAA")));
     EXPECT_EQ(ImageKind::NotAProgram, ImageKindOf(image("\x4C\x01").substr(0, 0x84))) << "cut short";
-    EXPECT_EQ(ImageKind::NotAProgram, ImageKindOf("[Converters]\r\nPDF=pdftotext.exe\r\n"));
     EXPECT_EQ(ImageKind::NotAProgram, ImageKindOf("MZ" + image("\x4C\x01"))) << "no PE header where it points";
 }
 
