@@ -2,6 +2,7 @@
 // background thread while its panel opens another.
 #pragma once
 
+#include "EntryNames.h"
 #include "FixedText.h"
 #include "HostRecords.h"
 #include "PathLimits.h"
@@ -21,6 +22,11 @@ struct ArchiveState {
     // Unicode one for ProcessFileW; null while the host has given none.
     ProcessDataCallback Progress = nullptr;
     ProcessDataCallbackW ProgressW = nullptr;
+
+    // The entry the last ReadHeader described, which the ProcessFile after it extracts;
+    // -1 until one has been listed. Worked out rather than kept: state of all zeros takes
+    // no room in the library's file.
+    int ListedEntry() const noexcept { return (EntryIndex < EntryCount ? EntryIndex : EntryCount) - 1; }
 };
 
 // Far more than a host has open at once (one per search thread and panel); a host that

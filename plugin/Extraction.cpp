@@ -13,7 +13,7 @@
 
 namespace {
 
-// The target's folder in a form the converter can open, made once when first needed.
+// The folder for the stand-ins, in a form the converter can open, found once when first needed.
 class TargetFolderForm {
 public:
     explicit TargetFolderForm(std::wstring_view target) noexcept : folder_(FolderOf(target)) {}
@@ -22,9 +22,7 @@ public:
     {
         if (!tried_) {
             tried_ = true;
-            WideHeapText folder;
-            ready_ = folder.Build([&](WideTextBuilder& out) { out.Append(folder_); }) &&
-                     (folder_.empty() ? form_.Build([](WideTextBuilder&) {}) : ConverterFormOf(folder.Data(), form_));
+            ready_ = StandInFolderFor(folder_, form_);
         }
         form = form_.Text();
         return ready_;
@@ -82,7 +80,7 @@ void HostProgress::Finished(std::uint64_t bytes) noexcept
     Call(static_cast<int>(bytes < largest ? bytes : largest));
 }
 
-int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstring_view name,
+int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstring_view name, int listedEntry,
                  HostProgress& progress) noexcept
 {
     ConverterSettings settings;
@@ -97,8 +95,9 @@ int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstr
         return ResultCannotCreateOutput;
     }
     const std::wstring_view targetPath = target.Text();
+    // A target of 32,767 characters or more names no file Windows can make.
     if (HoldsQuote(settings.ConverterPath.Text()) || HoldsQuote(std::wstring_view(document)) ||
-        HoldsQuote(targetPath)) {
+        HoldsQuote(targetPath) || targetPath.size() >= MaxCommandLineSize) {
         return ResultCannotCreateOutput;
     }
     // Only a program Windows can wait on is started: success is said only after its end.
@@ -112,6 +111,7 @@ int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstr
     if (AreSameFile(document, target.Data()) || !RemoveStaleTarget(target.Data())) {
         return ResultCannotCreateOutput;
     }
+    RemoveAbandonedTemporaryFiles(FolderOf(targetPath));
 
     // What the converter is handed: paths it can open through the ANSI code page.
     TargetFolderForm folder(targetPath);
@@ -128,7 +128,7 @@ int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstr
     }
     TemporaryFile targetStandIn;
     std::wstring_view targetArgument = targetPath;
-    if (!IsAnsiExact(targetPath)) {
+    if (!IsConverterForm(targetPath)) {
         if (!folder.Get(folderForm) || !targetStandIn.Name(folderForm, L".txt")) {
             return ResultCannotCreateOutput;
         }
@@ -137,7 +137,7 @@ int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstr
 
     WideHeapText line;
     if (!line.Build([&](WideTextBuilder& out) {
-            AppendCommandLine(out, settings.ConverterPath.Text(), EncodingOptionFor(TagOf(targetPath)),
+            AppendCommandLine(out, settings.ConverterPath.Text(), EncodingOptionOf(listedEntry, targetPath),
                               documentArgument, targetArgument);
         }) ||
         line.Size() > MaxCommandLineSize) {

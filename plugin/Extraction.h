@@ -30,6 +30,7 @@ private:
     wchar_t* wideName_ = nullptr;
 };
 
-// `document` is NUL-terminated. Answers a host result code.
-int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstring_view name,
+// `document` is NUL-terminated; `listedEntry` is the entry the host last listed on the
+// handle (-1 for none). Answers a host result code.
+int ExtractEntry(const wchar_t* document, std::wstring_view directory, std::wstring_view name, int listedEntry,
                  HostProgress& progress) noexcept;

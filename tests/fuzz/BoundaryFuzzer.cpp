@@ -216,7 +216,8 @@ void FuzzCommandLine(FuzzedDataProvider& data)
 
     const std::string target =
         Built([&](WideTextBuilder& out) { AppendTargetPath(out, Widened(directory), Widened(name)); });
-    Check(target == (directory.empty() ? name : directory + "\\" + name), "the target path");
+    Check(target == (directory.empty() ? name : directory + (directory.back() == '\\' ? "" : "\\") + name),
+          "the target path");
     const std::wstring wideTarget = Widened(target);
     const std::string tag = Narrowed(TagOf(wideTarget));
     Check(target.size() < 6 ? tag.empty() : tag == std::string_view(target).substr(target.size() - 6, 2),

@@ -250,7 +250,8 @@ TEST_F(Faults, PathsEndingInABackslashReachTheConverterAsTheyAre)
     EXPECT_EQ(ResultCannotCreateOutput, Extract(OpenForExtraction(document_), folder, ""));
     const std::vector<ConverterRecord> records = Records();
     ASSERT_EQ(1u, records.size());
-    const std::vector<std::string> expected = {install_.Converter(), "-layout", document_,
+    // In the encoding of the entry listed before it, the first.
+    const std::vector<std::string> expected = {install_.Converter(), "-enc", "ANSI", "-layout", document_,
                                                folder + "\\out -f 3 -l 4 x\\"};
     EXPECT_EQ(expected, records[0].arguments) << records[0].commandLine;
 }

@@ -493,7 +493,8 @@ void RandomCalls::CallProcessFile(Generator& random, Model& model)
             std::to_string(operation) + ", " + Describe(directoryArgument) + ", " + Describe(nameArgument) +
             ", exit " + exitCode + (write ? ", writing" : "") + ") of " +
             Describe(archive ? archive->path.c_str() : "no archive");
-    const std::string target = directory.empty() ? name : directory + "\\" + name;
+    const std::string target =
+        directory.empty() ? name : directory + (directory.back() == '\\' ? "" : "\\") + name;
     // A file at the target goes before the run; a folder, or a name the system rejects
     // outright, cannot be cleared. Asked of the system for names that hold nothing, in
     // UTF-16 as a host's path reaches it (the UTF-16 calls take longer paths).
@@ -523,7 +524,10 @@ void RandomCalls::CallProcessFile(Generator& random, Model& model)
         const std::size_t last = text.find_last_not_of('\\');
         return last == std::string::npos ? text.size() : text.size() - 1 - last;
     };
-    const std::size_t lineLength = Quoted(install_.Converter()).size() + OptionForTarget(target).size() +
+    // The entry last listed on the handle decides the encoding; the target's tag only before any.
+    const std::string option =
+        OptionForTarget(archive->index > 0 ? Suffixes[std::min(archive->index, EntryCount) - 1] : target);
+    const std::size_t lineLength = Quoted(install_.Converter()).size() + option.size() +
                                    std::strlen(" -layout ") + Quoted(archive->path).size() +
                                    closingBackslashes(archive->path) + 1 + Quoted(target).size() +
                                    closingBackslashes(target);
@@ -543,7 +547,6 @@ void RandomCalls::CallProcessFile(Generator& random, Model& model)
     EXPECT_EQ(archive->progress, heard) << call_ << ": the archive's progress callback, and only it, hears of the run";
     // What counts is what the converter receives, argument by argument.
     std::vector<std::string> arguments = {install_.Converter()};
-    const std::string option = OptionForTarget(target);
     if (!option.empty()) {
         arguments.push_back("-enc");
         arguments.push_back(option.substr(std::strlen(" -enc ")));

@@ -62,7 +62,8 @@ TEST(TargetPathOf, JoinsWithOneBackslashOnlyWhenThereIsADirectory)
 {
     EXPECT_EQ(L"C:\\temp\\report_k.txt", TargetPathOf(L"C:\\temp", L"report_k.txt"));
     EXPECT_EQ(L"report_k.txt", TargetPathOf(L"", L"report_k.txt"));
-    EXPECT_EQ(L"C:\\temp\\\\r.txt", TargetPathOf(L"C:\\temp\\", L"r.txt")) << "no separator is removed";
+    EXPECT_EQ(L"C:\\temp\\r.txt", TargetPathOf(L"C:\\temp\\", L"r.txt")) << "one separator, not two";
+    EXPECT_EQ(L"\\\\?\\C:\\t\\r.txt", TargetPathOf(L"\\\\?\\C:\\t\\", L"r.txt"));
     EXPECT_EQ(L"C:\\temp\\", TargetPathOf(L"C:\\temp", L""));
 }
 
@@ -85,6 +86,10 @@ TEST(EncodingOptionFor, MapsTheThreeTagsExactly)
     EXPECT_EQ("", EncodingOptionFor(L"rt"));
     EXPECT_EQ("", EncodingOptionFor(L""));
     EXPECT_EQ("", EncodingOptionFor(L"_"));
+    // The entry last listed decides; the target's tag only where none has been listed.
+    EXPECT_EQ("", EncodingOptionOf(3, L"C:\\t\\invoice_a.txt")) << "the fourth entry of invoice_a.pdf";
+    EXPECT_EQ(" -enc KOI8-R", EncodingOptionOf(1, L"C:\\t\\copy.txt")) << "an entry copied out under a new name";
+    EXPECT_EQ(" -enc UTF-8", EncodingOptionOf(-1, L"x_u.txt"));
 }
 
 TEST(BuildCommandLine, QuotesTheConverterAndBothPaths)
@@ -180,12 +185,22 @@ TEST(TemporaryName, SitsInTheTargetsFolder)
     EXPECT_EQ(L"C:", FolderOf(L"C:Маяк_u.txt"));
     EXPECT_EQ(L"", FolderOf(L"Маяк_u.txt")) << "the current folder";
     EXPECT_EQ(L"Z:/out", FolderOf(L"Z:/out/x.txt"));
+    EXPECT_EQ(L"\\\\?\\C:\\", FolderOf(L"\\\\?\\C:\\x.txt"));
+    EXPECT_EQ(L"\\\\?\\UNC\\srv\\share", FolderOf(L"\\\\?\\UNC\\srv\\share\\x.txt"));
     const auto name = [](std::wstring_view folder) {
         return Built([&](WideTextBuilder& out) { AppendTemporaryName(out, folder, 4021, 17, L".txt"); });
     };
     EXPECT_EQ(L"C:\\out\\~paperlens-4021-17.txt", name(L"C:\\out"));
     EXPECT_EQ(L"C:\\~paperlens-4021-17.txt", name(L"C:\\"));
     EXPECT_EQ(L"~paperlens-4021-17.txt", name(L""));
+    unsigned long process = 0;
+    EXPECT_TRUE(ProcessOfTemporaryName(L"~paperlens-4021-17.pdf", process));
+    EXPECT_EQ(4021u, process);
+    EXPECT_TRUE(ProcessOfTemporaryName(L"~paperlens-7-4000000000.txt", process) && process == 7u) << "numbers run to 32 bits";
+    for (const wchar_t* other : {L"~paperlens-4021-17.doc", L"~paperlens-4021.txt", L"~paperlens--17.txt",
+                                 L"~paperlens-99999999999-1.txt", L"~paperlens-notes.txt", L"paperlens-1-1.txt"}) {
+        EXPECT_FALSE(ProcessOfTemporaryName(other, process)) << "no temporary name of ours";
+    }
 }
 
 } // namespace

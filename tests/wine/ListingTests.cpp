@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -91,6 +92,44 @@ TEST(Listing, ALongestPathListsItsWholeName)
     EXPECT_EQ((std::vector<std::string>{base + "_a.txt", base + "_k.txt", base + "_u.txt", base + ".txt"}),
               NamesOf(listing));
     ExpectWellFormed(listing, ExpectedDosTime(2012, 1, 2, 3, 4, 6));
+}
+
+// The name ReadHeader, an ANSI call, writes for the first entry of a copy of the sample
+// opened by OpenArchiveW as `document`: a host may mix the families.
+std::string AnsiNameOfWideArchive(const std::wstring& document)
+{
+    std::wstring path = document;
+    ::CopyFileW(WideFrom(SamplePath(), CP_ACP).c_str(), path.c_str(), FALSE);
+    OpenRequestW request = {path.data(), ModeList, 0};
+    const ArchiveHandle handle = Library().OpenArchiveW(&request);
+    HostHeaderRecord record;
+    EXPECT_EQ(ResultSuccess, Library().ReadHeader(handle, &record.header)) << "opened: " << request.RequestResult;
+    Library().CloseArchive(handle);
+    return std::string(record.header.EntryName, strnlen(record.header.EntryName, EntryNameSize));
+}
+
+TEST(Listing, ANameTooLongForTheAnsiFieldIsCutNotEmptied)
+{
+    ScratchFolder folder; // the longest name, no extension
+    EXPECT_EQ(std::string(255, 'n') + "_a.t", AnsiNameOfWideArchive(WideFrom(folder / std::string(255, 'n'), CP_ACP)));
+}
+
+// Under code page 932 (the plugin-cp932 run, in a Japanese locale), where the second byte
+// of a character may equal a backslash.
+TEST(DoubleByte, BaseNamesAndCutNamesKeepTheirCharactersWhole)
+{
+    if (!std::getenv("PAPERLENS_CODE_PAGE") && ::GetACP() != 932) {
+        GTEST_SKIP() << "runs under code page 932: ctest -R plugin-cp932";
+    }
+    ASSERT_EQ(932u, ::GetACP());
+    ScratchFolder folder;
+    const std::string hyouji = "\x95\x5C\x8E\xA6"; // 表示: the second byte of 表 is a backslash
+    WriteFileWithTime(folder / (hyouji + ".pdf"), 2020, 2, 29, 8, 30, 0);
+    EXPECT_EQ((std::vector<std::string>{hyouji + "_a.txt", hyouji + "_k.txt", hyouji + "_u.txt", hyouji + ".txt"}),
+              NamesOf(ListDocument(Library(), folder / (hyouji + ".pdf"))));
+    // 252 + 2 bytes of base name and the suffix cut to 259 bytes, 表 whole.
+    EXPECT_EQ(std::string(252, 'n') + "\x95\x5C_a.tx",
+              AnsiNameOfWideArchive(WideFrom(folder.Path(), CP_ACP) + L"\\" + std::wstring(252, L'n') + L"表"));
 }
 
 TEST(Listing, APathWithForwardSlashesNamesTheLastComponent)

@@ -89,8 +89,10 @@ struct HostRun {
     std::string output;
 };
 HostRun RunHostTool(const std::string& arguments);
+HostRun RunHostTool(const std::wstring& arguments);
 // Any program, its command line given whole, run the same way.
 HostRun RunProgram(std::string commandLine);
+HostRun RunProgram(std::wstring commandLine);
 
 // Removes a folder with everything in it.
 void RemoveTree(const std::string& folder);

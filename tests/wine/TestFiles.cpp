@@ -225,11 +225,22 @@ int CountHandles()
 
 HostRun RunHostTool(const std::string& arguments)
 {
+    return RunHostTool(WideFrom(arguments, CP_ACP));
+}
+
+HostRun RunHostTool(const std::wstring& arguments)
+{
     const std::string library = LibraryPath();
-    return RunProgram("\"" + library.substr(0, library.rfind('\\') + 1) + "PaperlensHost.exe\" " + arguments);
+    return RunProgram(L"\"" + WideFrom(library.substr(0, library.rfind('\\') + 1), CP_ACP) + L"PaperlensHost.exe\" " +
+                      arguments);
 }
 
 HostRun RunProgram(std::string line)
+{
+    return RunProgram(WideFrom(line, CP_ACP));
+}
+
+HostRun RunProgram(std::wstring line)
 {
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE readEnd = nullptr;
@@ -240,14 +251,14 @@ HostRun RunProgram(std::string line)
     UniqueHandle<> reader(readEnd);
     UniqueHandle<> writer(writeEnd);
     ::SetHandleInformation(reader.Get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = writer.Get();
     startup.hStdError = writer.Get();
     PROCESS_INFORMATION created = {};
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &created)) {
-        throw std::runtime_error("cannot run " + line);
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &created)) {
+        throw std::runtime_error("cannot run " + NarrowFrom(line, CP_UTF8));
     }
     const UniqueHandle<> process(created.hProcess);
     const UniqueHandle<> thread(created.hThread);
