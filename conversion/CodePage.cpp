@@ -29,15 +29,39 @@ bool WidenAnsi(std::string_view ansi, WideHeapText& wide) noexcept
     return true;
 }
 
-void NarrowIntoField(std::wstring_view wide, char* field, std::size_t size) noexcept
+AnsiCharacters SystemAnsiCharacters() noexcept
+{
+    AnsiCharacters characters;
+    const UINT codePage = ::GetACP();
+    CPINFO info = {};
+    if (codePage == CP_UTF8) {
+        characters.SetUtf8();
+    } else if (::GetCPInfo(codePage, &info) && info.MaxCharSize == 2) {
+        // Pairs of first and last lead byte, ended by a pair of zeros.
+        for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
+            characters.AddLeadBytes(info.LeadByte[i], info.LeadByte[i + 1]);
+        }
+    }
+    return characters;
+}
+
+void NarrowIntoField(std::wstring_view wide, char* field, std::size_t size, const AnsiCharacters& characters) noexcept
 {
     if (size == 0) {
         return;
     }
-    const int written = wide.empty() ? 0
-                                     : ::WideCharToMultiByte(CP_ACP, 0, wide.data(), Count(wide.size()), field,
-                                                             Count(size - 1), nullptr, nullptr);
-    field[written > 0 ? written : 0] = '\0';
+    // Converted whole, then cut: a conversion into too small a field writes nothing at all.
+    const int bytes = wide.empty() ? 0
+                                   : ::WideCharToMultiByte(CP_ACP, 0, wide.data(), Count(wide.size()), nullptr, 0,
+                                                           nullptr, nullptr);
+    HeapText whole(bytes > 0 ? static_cast<std::size_t>(bytes) : 0);
+    std::string_view text;
+    if (whole.Size() != 0 && ::WideCharToMultiByte(CP_ACP, 0, wide.data(), Count(wide.size()), whole.Data(), bytes,
+                                                   nullptr, nullptr) == bytes) {
+        text = std::string_view(whole.Data(), whole.Size());
+    }
+    text = std::string_view(text.data(), characters.WholeCharactersIn(text, size - 1));
+    CopyToField(field, text.size() + 1, text);
 }
 
 void WidenIntoField(std::string_view ansi, wchar_t* field, std::size_t size) noexcept

@@ -1,6 +1,7 @@
 // Texts between the system's ANSI code page and UTF-16.
 #pragma once
 
+#include "AnsiCharacters.h"
 #include "HeapText.h"
 
 #include <cstddef>
@@ -10,9 +11,13 @@
 // The UTF-16 form of ANSI text; false when memory is short.
 bool WidenAnsi(std::string_view ansi, WideHeapText& wide) noexcept;
 
-// Writes the ANSI form of UTF-16 text into a fixed field, cut to fit, unrepresentable
-// characters replaced as Windows does: for showing a name to an ANSI caller only.
-void NarrowIntoField(std::wstring_view wide, char* field, std::size_t size) noexcept;
+// How the system's ANSI code page splits its characters into bytes.
+AnsiCharacters SystemAnsiCharacters() noexcept;
+
+// Writes the ANSI form of UTF-16 text into a fixed field, cut to fit between characters,
+// unrepresentable characters replaced as Windows does: for showing a name to an ANSI
+// caller only.
+void NarrowIntoField(std::wstring_view wide, char* field, std::size_t size, const AnsiCharacters& characters) noexcept;
 
 // Writes the UTF-16 form of ANSI text into a fixed field, cut to fit.
 void WidenIntoField(std::string_view ansi, wchar_t* field, std::size_t size) noexcept;

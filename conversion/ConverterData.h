@@ -10,6 +10,9 @@
 #include <cstdint>
 #include <string_view>
 
+// The Windows code page of KOI8-R.
+constexpr unsigned Koi8RCodePage = 20866;
+
 // The two families of converter a user installs differ in where they read encoding maps:
 // one from a unicodeMap folder of its data folder, the other from files that its xpdfrc
 // names.

@@ -1,8 +1,8 @@
 #include "ConverterLaunch.h"
 
 #include "BoxFreeCall.h"
-#include "ConverterPath.h"
 #include "HeapText.h"
+#include "ProgramKind.h"
 #include "UniqueHandle.h"
 
 #include <windows.h>

@@ -7,9 +7,22 @@
 
 #include <string_view>
 
-// The path itself when the ANSI code page represents it exactly, else its short form when
+// The path itself when the ANSI code page represents it exactly and it is shorter than
+// MAX_PATH (the ANSI file calls take no longer one, \\?\ or not), else its short form when
 // that one is; false when neither is (a volume that keeps no short names).
 bool ConverterFormOf(const wchar_t* path, WideHeapText& form) noexcept;
+
+// Whether the converter opens the path as it is.
+bool IsConverterForm(std::wstring_view path) noexcept;
+
+// A folder for the temporary files that stand in for the document and the target, in a
+// form the converter can name with a temporary name added: `folder`, else the user's
+// temporary folder. False when neither has such a form.
+bool StandInFolderFor(std::wstring_view folder, WideHeapText& form) noexcept;
+
+// Removes from `folder` the temporary files of processes that no longer run: a host that
+// ended mid-extraction left them behind.
+void RemoveAbandonedTemporaryFiles(std::wstring_view folder) noexcept;
 
 // A file under a temporary name, removed when its owner goes, whatever the run's outcome.
 class TemporaryFile {

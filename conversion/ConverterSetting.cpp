@@ -1,13 +1,13 @@
 #include "ConverterSetting.h"
 
 #include "FixedField.h"
+#include "PathLimits.h"
 
 #include <windows.h>
 
 namespace {
 
 constexpr std::size_t NameBufferSize = 30;
-constexpr std::size_t PathBufferSize = 256;
 constexpr std::wstring_view SettingsFileName = L"Paperlens.ini";
 
 } // namespace
@@ -27,12 +27,16 @@ SettingText ReadConverterSetting(std::wstring_view pluginDirectory, std::wstring
     wchar_t section[NameBufferSize];
     wchar_t keyName[NameBufferSize];
     wchar_t fallback[NameBufferSize];
-    wchar_t value[SettingSize] = {};
+    // One unit more than a setting may hold, to tell a setting that fills it from a cut one.
+    wchar_t value[SettingSize + 1] = {};
     CopyToField(section, NameBufferSize, {std::wstring_view(L"Converters")});
     CopyToField(keyName, NameBufferSize, {key});
     CopyToField(fallback, NameBufferSize, {SettingNotFound});
-    ::GetPrivateProfileStringW(section, keyName, fallback, value, SettingSize, path);
-    value[SettingSize - 1] = L'\0';
-    setting.Assign(TextAt(value));
+    const DWORD length = ::GetPrivateProfileStringW(section, keyName, fallback, value, SettingSize + 1, path);
+    value[SettingSize] = L'\0';
+    // A cut setting names another program (conv.exe for conv.exe-v2.exe): it is no setting.
+    if (length >= SettingSize || !setting.Assign(TextAt(value))) {
+        setting.Assign(SettingNotFound);
+    }
     return setting;
 }

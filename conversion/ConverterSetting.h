@@ -9,10 +9,11 @@
 // What the lookup answers when the file, the section or the key is missing.
 constexpr std::wstring_view SettingNotFound = L"not found";
 
-// Windows cuts the value to 255 characters.
+// The longest setting is 255 characters; a longer one reads as none.
 constexpr std::size_t SettingSize = 256;
 using SettingText = WideFixedText<SettingSize>;
 
 // The value of `key` in section "Converters" of PluginDirectory\Paperlens.ini, or
-// "not found". Read in UTF-16, so that a library in a folder of any name finds its settings.
+// "not found" (also for a value too long to hold whole). Read in UTF-16, so that a library
+// in a folder of any name finds its settings.
 SettingText ReadConverterSetting(std::wstring_view pluginDirectory, std::wstring_view key) noexcept;

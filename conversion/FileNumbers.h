@@ -1,39 +1,14 @@
-// Small positive file numbers from one module-wide counter, and the list of numbers held
-// by the module's open files and archives. Two spin locks: one serializes draws and
-// registrations, the other every search or change of the list.
+// Numbers that do not repeat while the library is loaded: the handles of open archives
+// and the names of temporary files. One atomic counter, so no lock is taken.
 #pragma once
 
-constexpr int FirstFileNumber = 1;
-constexpr int LastFileNumber = 32767;
+#include <atomic>
+#include <cstdint>
 
-// Advances the counter (wrapping to 1 after 32767) past every number held in the list.
-int DrawFileNumber() noexcept;
+// The module-wide counter: the last number drawn. Constant-initialized; only the unit
+// tests set it, to reach the end of its range.
+extern std::atomic<std::uint32_t> FileNumberCounter;
 
-// A place in the list of held numbers. It lives with its holder, so registering never
-// allocates; a holder registers it at most once at a time.
-struct FileNumberEntry {
-    int number = 0; // 0 while not registered
-    FileNumberEntry* next = nullptr;
-};
-
-// Draws a number and holds it in `entry` until UnregisterFileNumber; answers the number.
-int RegisterFileNumber(FileNumberEntry& entry) noexcept;
-void UnregisterFileNumber(FileNumberEntry& entry) noexcept;
-bool IsFileNumberRegistered(int number) noexcept;
-
-// A number held for one open file, for the owner's lifetime.
-class FileRegistration {
-public:
-    FileRegistration() noexcept { RegisterFileNumber(entry_); }
-    ~FileRegistration() { UnregisterFileNumber(entry_); }
-    FileRegistration(const FileRegistration&) = delete;
-    FileRegistration& operator=(const FileRegistration&) = delete;
-
-    int Number() const noexcept { return entry_.number; }
-
-private:
-    FileNumberEntry entry_;
-};
-
-// Lets another thread run while a spin lock is taken; the platform's own call.
-void YieldToOtherThreads() noexcept;
+// The counter's next value, never 0 (0 is the host's "no handle"). Only after 2^32 draws
+// does a number come back.
+std::uint32_t DrawFileNumber() noexcept;

@@ -1,7 +1,7 @@
 #include "FileTime.h"
 
-#include "FileNumbers.h"
 #include "BoxFreeCall.h"
+#include "PathLimits.h"
 #include "UniqueHandle.h"
 
 #include <windows.h>
@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr std::size_t PathBufferSize = 256;
 constexpr DWORD FirstBytes = 128;
 
 using FileHandle = UniqueHandle<>;
@@ -51,7 +50,6 @@ HANDLE OpenForTime(const wchar_t* path, SECURITY_ATTRIBUTES* security) noexcept
 template <class Char>
 bool ReadLocalTime(const Char* path, int& year, int& month, int& day, int& hour, int& minute, int& second) noexcept
 {
-    const FileRegistration registration;
     // Not inheritable: a process the host starts meanwhile must not receive the document.
     SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, FALSE};
     FileHandle file(BoxFreeCall([&] { return OpenForTime(path, &security); }).value);

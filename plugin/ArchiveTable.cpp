@@ -1,10 +1,12 @@
 #include "ArchiveTable.h"
 
-int ArchiveTable::Open(const ArchiveState& state, ArchiveState& dropped) noexcept
+#include "FileNumbers.h"
+
+std::uint32_t ArchiveTable::Open(const ArchiveState& state, ArchiveState& dropped) noexcept
 {
     Slot* place = &slots_[0];
     for (Slot& slot : slots_) {
-        if (slot.number.number == 0) {
+        if (slot.number == 0) {
             place = &slot;
             break;
         }
@@ -12,23 +14,30 @@ int ArchiveTable::Open(const ArchiveState& state, ArchiveState& dropped) noexcep
             place = &slot;
         }
     }
-    if (place->number.number != 0) {
-        UnregisterFileNumber(place->number);
+    if (place->number != 0) {
+        place->number = 0;
         dropped = place->state;
     }
     place->state = state;
     place->lastUse = ++clock_;
-    place->state.Serial = place->lastUse;
-    return RegisterFileNumber(place->number);
+    // Only a counter gone once round could draw a number still open; it is passed over.
+    std::uint32_t number = DrawFileNumber();
+    while (SlotOf(number)) {
+        number = DrawFileNumber();
+    }
+    place->number = number;
+    return number;
 }
 
 ArchiveTable::Slot* ArchiveTable::SlotOf(std::intptr_t handle) noexcept
 {
-    if (handle < FirstFileNumber || handle > LastFileNumber) {
+    // Numbers are 32-bit and compared unsigned: on a 32-bit host, handles past 2^31 match.
+    const auto number = static_cast<std::uintptr_t>(handle);
+    if (number == 0 || static_cast<std::uint32_t>(number) != number) {
         return nullptr;
     }
     for (Slot& slot : slots_) {
-        if (slot.number.number == handle) {
+        if (slot.number == number) {
             return &slot;
         }
     }
@@ -51,7 +60,7 @@ bool ArchiveTable::Close(std::intptr_t handle, ArchiveState& closed) noexcept
     if (!slot) {
         return false;
     }
-    UnregisterFileNumber(slot->number);
+    slot->number = 0;
     slot->lastUse = 0;
     closed = slot->state;
     slot->state = ArchiveState();
@@ -61,8 +70,8 @@ bool ArchiveTable::Close(std::intptr_t handle, ArchiveState& closed) noexcept
 bool ArchiveTable::CloseAny(ArchiveState& closed) noexcept
 {
     for (Slot& slot : slots_) {
-        if (slot.number.number != 0) {
-            return Close(slot.number.number, closed);
+        if (slot.number != 0) {
+            return Close(static_cast<std::intptr_t>(slot.number), closed);
         }
     }
     return false;

@@ -2,18 +2,13 @@
 // background thread while its panel opens another.
 #pragma once
 
-#include "FileNumbers.h"
+#include "EntryNames.h"
 #include "FixedText.h"
 #include "HostRecords.h"
+#include "PathLimits.h"
 
 #include <cstddef>
 #include <cstdint>
-
-// Windows paths of the ANSI entry points: every path the library keeps is shorter.
-constexpr std::size_t PathBufferSize = 256;
-
-// The longest document path of the Unicode entry points, terminating NUL included.
-constexpr std::size_t WidePathSize = 32767;
 
 // The converter's UTF-8 text of an archive's document, made once for all four entries.
 enum class SharedText : unsigned char {
@@ -36,13 +31,16 @@ struct ArchiveState {
     // Unicode one for ProcessFileW; null while the host has given none.
     ProcessDataCallback Progress = nullptr;
     ProcessDataCallbackW ProgressW = nullptr;
-    // Tells this archive from a later one under the same handle; set by ArchiveTable::Open.
-    std::uint64_t Serial = 0;
     SharedText Text = SharedText::None;
     int TextResult = 0;
     // The file of the text while Ready: a temporary file the archive owns, removed with the
     // memory of its name when the archive goes.
     wchar_t* TextPath = nullptr;
+
+    // The entry the last ReadHeader described, which the ProcessFile after it extracts;
+    // -1 until one has been listed. Worked out rather than kept: state of all zeros takes
+    // no room in the library's file.
+    int ListedEntry() const noexcept { return (EntryIndex < EntryCount ? EntryIndex : EntryCount) - 1; }
 };
 
 // Far more than a host has open at once (one per search thread and panel); a host that
@@ -52,10 +50,10 @@ constexpr std::size_t ArchiveCapacity = 64;
 // Needs no constructor to run: usable as module-wide state from the first instant.
 class ArchiveTable {
 public:
-    // Keeps `state` under a newly drawn file number, held until the archive is closed,
+    // Keeps `state` under a newly drawn file number, which names it until it is closed,
     // and answers that number. When every place is taken, the archive used longest ago
     // is dropped first, and its state handed back in `dropped` for its memory to go.
-    int Open(const ArchiveState& state, ArchiveState& dropped) noexcept;
+    std::uint32_t Open(const ArchiveState& state, ArchiveState& dropped) noexcept;
 
     // The archive the handle names, marked as just used; null when none is open under it.
     ArchiveState* Find(std::intptr_t handle) noexcept;
@@ -69,7 +67,7 @@ public:
 
 private:
     struct Slot {
-        FileNumberEntry number; // 0 while the place is free
+        std::uint32_t number = 0; // 0 while the place is free
         std::uint64_t lastUse = 0;
         ArchiveState state;
     };

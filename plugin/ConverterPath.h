@@ -1,30 +1,11 @@
 // Where the converter lies: beside the library, named by the first word of the setting.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <string_view>
 
 // The library's path up to and including its last backslash.
-std::string_view PluginDirectoryOf(std::string_view modulePath) noexcept;
 std::wstring_view PluginDirectoryOf(std::wstring_view modulePath) noexcept;
 
 // The setting up to its first space; its further words are not used. The converter's
 // path is PluginDirectory followed by this word.
-std::string_view FirstWordOf(std::string_view setting) noexcept;
 std::wstring_view FirstWordOf(std::wstring_view setting) noexcept;
-
-// What Windows can start and wait for to its end: a Windows image (an "MZ" header whose
-// offset at 0x3C names a "PE\0\0" signature), or a batch file, which runs in its command
-// interpreter. Under Wine anything else (a Unix program or script) would run detached,
-// with no process to wait on.
-
-// The offset of the image header a file's first bytes name, when they begin "MZ" and reach
-// the offset field; false otherwise.
-bool ImageHeaderOffsetOf(const unsigned char* head, std::size_t size, std::uint32_t& offset) noexcept;
-// Whether the bytes at that offset are the image signature "PE\0\0".
-bool IsImageSignature(const unsigned char* bytes, std::size_t size) noexcept;
-// A name ending in .bat or .cmd, in any case.
-bool IsBatchFileName(std::wstring_view path) noexcept;
-// Windows appends ".exe" to a program whose last path component has no extension.
-bool TakesExeAppended(std::wstring_view path) noexcept;

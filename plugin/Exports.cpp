@@ -26,16 +26,16 @@ std::intptr_t HandleNumber(ArchiveHandle handle) noexcept
     return reinterpret_cast<std::intptr_t>(handle);
 }
 
-ArchiveHandle HandleOf(int number) noexcept
+ArchiveHandle HandleOf(std::uint32_t number) noexcept
 {
-    return reinterpret_cast<ArchiveHandle>(static_cast<std::intptr_t>(number));
+    return reinterpret_cast<ArchiveHandle>(static_cast<std::uintptr_t>(number));
 }
 
 // Keeps the archive and answers its handle; the memory of an archive dropped for it goes.
 ArchiveHandle Keep(const ArchiveState& state) noexcept
 {
     ArchiveState dropped;
-    int handle = 0;
+    std::uint32_t handle = 0;
     {
         ArchiveTableHold hold;
         handle = hold.Table().Open(state, dropped);
@@ -44,32 +44,37 @@ ArchiveHandle Keep(const ArchiveState& state) noexcept
     return HandleOf(handle);
 }
 
-// The entry a ProcessFile call extracts: the one the last ReadHeader described.
+// The entry whose name the progress callback of a ProcessFile call hears: the one the last
+// ReadHeader described, or the first before anything was listed.
 int ExtractedEntryIndex(const ArchiveState& state) noexcept
 {
-    return state.EntryIndex < 1 ? 0 : state.EntryIndex > EntryCount ? EntryCount - 1 : state.EntryIndex - 1;
+    const int listed = state.ListedEntry();
+    return listed < 0 ? 0 : listed;
 }
 
 // An entry's name as ReadHeader writes it, and as ReadHeaderExW does.
-void WriteAnsiName(const ArchiveState& state, int index, char (&field)[EntryNameSize]) noexcept
+// ANSI names are cut between the characters of the system's code page.
+void WriteAnsiName(const ArchiveState& state, int index, const AnsiCharacters& characters,
+                   char (&field)[EntryNameSize]) noexcept
 {
     if (!state.WidePath) {
-        WriteEntryName(field, EntryNameSize, state.ArchiveBaseName.Text(), index);
+        WriteEntryName(field, EntryNameSize, state.ArchiveBaseName.Text(), index, characters);
         return;
     }
     wchar_t name[WideEntryNameSize];
     WriteEntryName(name, WideEntryNameSize, ArchiveBaseNameOf(std::wstring_view(state.WidePath)), index);
-    NarrowIntoField(name, field, EntryNameSize);
+    NarrowIntoField(name, field, EntryNameSize, characters);
 }
 
-void WriteWideName(const ArchiveState& state, int index, wchar_t (&field)[WideEntryNameSize]) noexcept
+void WriteWideName(const ArchiveState& state, int index, const AnsiCharacters& characters,
+                   wchar_t (&field)[WideEntryNameSize]) noexcept
 {
     if (state.WidePath) {
         WriteEntryName(field, WideEntryNameSize, ArchiveBaseNameOf(std::wstring_view(state.WidePath)), index);
         return;
     }
     char name[EntryNameSize];
-    WriteEntryName(name, EntryNameSize, state.ArchiveBaseName.Text(), index);
+    WriteEntryName(name, EntryNameSize, state.ArchiveBaseName.Text(), index, characters);
     WidenIntoField(name, field, WideEntryNameSize);
 }
 
@@ -82,12 +87,14 @@ struct ArchiveCopy {
     char ansiName[EntryNameSize];
     wchar_t wideName[WideEntryNameSize];
     HostProgress progress;
+    int listedEntry = -1; // the entry the last ReadHeader described, -1 for none
 };
 
 enum class Family { Ansi, Unicode };
 
 // False for an unknown handle (`known` false) or short memory.
-bool CopyOfArchive(ArchiveHandle handle, Family family, ArchiveCopy& copy, bool& known) noexcept
+bool CopyOfArchive(ArchiveHandle handle, Family family, const AnsiCharacters& characters, ArchiveCopy& copy,
+                   bool& known) noexcept
 {
     FixedText<PathBufferSize> ansi;
     {
@@ -97,12 +104,13 @@ bool CopyOfArchive(ArchiveHandle handle, Family family, ArchiveCopy& copy, bool&
         if (!state) {
             return false;
         }
-        copy.id = {HandleNumber(handle), state->Serial};
+        copy.id = {HandleNumber(handle)};
+        copy.listedEntry = state->ListedEntry();
         if (family == Family::Ansi && state->Progress) {
-            WriteAnsiName(*state, ExtractedEntryIndex(*state), copy.ansiName);
+            WriteAnsiName(*state, ExtractedEntryIndex(*state), characters, copy.ansiName);
             copy.progress = HostProgress(state->Progress, copy.ansiName);
         } else if (family == Family::Unicode && state->ProgressW) {
-            WriteWideName(*state, ExtractedEntryIndex(*state), copy.wideName);
+            WriteWideName(*state, ExtractedEntryIndex(*state), characters, copy.wideName);
             copy.progress = HostProgress(state->ProgressW, copy.wideName);
         }
         if (state->WidePath) {
@@ -121,12 +129,13 @@ int Extract(ArchiveHandle handle, Family family, int operation, std::wstring_vie
     if (operation != OperationExtract) {
         return ResultSuccess;
     }
+    const AnsiCharacters characters = SystemAnsiCharacters(); // asked before the archive lock is taken
     ArchiveCopy copy;
     bool known = false;
-    if (!CopyOfArchive(handle, family, copy, known)) {
+    if (!CopyOfArchive(handle, family, characters, copy, known)) {
         return known ? ResultCannotCreateOutput : ResultCannotOpen;
     }
-    return ExtractEntry(copy.id, copy.document.Data(), directory, name, copy.progress);
+    return ExtractEntry(copy.id, copy.document.Data(), directory, name, copy.listedEntry, copy.progress);
 }
 
 // Keeps the host's progress callback of one family for the archive the handle names.
@@ -189,7 +198,7 @@ ArchiveHandle PAPERLENS_CALL OpenArchive(OpenRequest* request)
         request->RequestResult = ResultCannotOpen;
         return nullptr;
     }
-    state.ArchiveBaseName.Assign(ArchiveBaseNameOf(path));
+    state.ArchiveBaseName.Assign(ArchiveBaseNameOf(path, SystemAnsiCharacters()));
     // A time that cannot be read leaves the six fields at 0.
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     GetFileLocalTime(path, year, month, day, hour, minute, second);
@@ -226,9 +235,12 @@ int PAPERLENS_CALL ReadHeader(ArchiveHandle handle, EntryHeader* header)
     if (!header) {
         return ResultNoMoreEntries;
     }
+    const AnsiCharacters characters = SystemAnsiCharacters(); // asked before the archive lock is taken
     return NextEntry(
         handle,
-        [header](const ArchiveState& state) { WriteAnsiName(state, state.EntryIndex, header->EntryName); },
+        [header, &characters](const ArchiveState& state) {
+            WriteAnsiName(state, state.EntryIndex, characters, header->EntryName);
+        },
         [header](std::uint32_t time) {
             header->EntryTime = time;
             header->UnpackedSize = 1;
@@ -241,9 +253,12 @@ int PAPERLENS_CALL ReadHeaderExW(ArchiveHandle handle, EntryHeaderExW* header)
     if (!header) {
         return ResultNoMoreEntries;
     }
+    const AnsiCharacters characters = SystemAnsiCharacters();
     return NextEntry(
         handle,
-        [header](const ArchiveState& state) { WriteWideName(state, state.EntryIndex, header->EntryName); },
+        [header, &characters](const ArchiveState& state) {
+            WriteWideName(state, state.EntryIndex, characters, header->EntryName);
+        },
         [header](std::uint32_t time) {
             header->EntryTime = time;
             header->UnpackedSize = 1;

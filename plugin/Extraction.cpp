@@ -5,8 +5,8 @@
 #include "ConverterPaths.h"
 #include "ConverterSetting.h"
 #include "CodePage.h"
-#include "ConverterPath.h"
 #include "EntryText.h"
+#include "ProgramKind.h"
 #include "HeapText.h"
 #include "ModuleState.h"
 #include "ResultCodes.h"
@@ -14,11 +14,10 @@
 
 namespace {
 
-constexpr unsigned Koi8RCodePage = 20866;
 // The converter's exit code for an output file it could not open.
 constexpr std::uint32_t ConverterCannotWriteOutput = 2;
 
-// The target's folder in a form the converter can open, made once when first needed.
+// The folder for the stand-ins, in a form the converter can open, found once when first needed.
 class TargetFolderForm {
 public:
     explicit TargetFolderForm(std::wstring_view target) noexcept : folder_(FolderOf(target)) {}
@@ -27,9 +26,7 @@ public:
     {
         if (!tried_) {
             tried_ = true;
-            WideHeapText folder;
-            ready_ = folder.Build([&](WideTextBuilder& out) { out.Append(folder_); }) &&
-                     (folder_.empty() ? form_.Build([](WideTextBuilder&) {}) : ConverterFormOf(folder.Data(), form_));
+            ready_ = StandInFolderFor(folder_, form_);
         }
         form = form_.Text();
         return ready_;
@@ -75,6 +72,7 @@ struct Extraction {
     std::wstring_view converter;
     const wchar_t* document;
     const WideHeapText& target;
+    int listedEntry; // the entry the host last listed, whose encoding the target gets
     TargetFolderForm& folder;
     HostProgress& progress;
 };
@@ -121,14 +119,14 @@ int OwnRun(Extraction& x) noexcept
     TemporaryFile targetStandIn;
     std::wstring_view targetArgument = targetPath;
     std::wstring_view folderForm;
-    if (!IsAnsiExact(targetPath)) {
+    if (!IsConverterForm(targetPath)) {
         if (!x.folder.Get(folderForm) || !targetStandIn.Name(folderForm, L".txt")) {
             return ResultCannotCreateOutput;
         }
         targetArgument = targetStandIn.Text();
     }
     const LaunchResult run =
-        RunConverter(x, EncodingOptionFor(TagOf(targetPath)), documentArgument, targetArgument);
+        RunConverter(x, EncodingOptionOf(x.listedEntry, targetPath), documentArgument, targetArgument);
     if (!run.started) {
         return ResultCannotCreateOutput;
     }
@@ -157,7 +155,7 @@ Claim ClaimSharedText(const ArchiveId& id, WideHeapText& path, int& result) noex
 {
     ArchiveTableHold hold;
     ArchiveState* state = hold.Table().Find(id.handle);
-    if (!state || state->Serial != id.serial) {
+    if (!state) {
         return Claim::OwnRun;
     }
     switch (state->Text) {
@@ -182,7 +180,7 @@ void SettleSharedText(const ArchiveId& id, SharedText outcome, int result, wchar
 {
     ArchiveTableHold hold;
     ArchiveState* state = hold.Table().Find(id.handle);
-    if (!state || state->Serial != id.serial || state->Text != SharedText::Making) {
+    if (!state || state->Text != SharedText::Making) {
         return;
     }
     state->Text = outcome;
@@ -197,7 +195,7 @@ void SettleSharedText(const ArchiveId& id, SharedText outcome, int result, wchar
 // must write it itself.
 bool EncodingOfEntry(Extraction& x, ConverterFamily family, UnicodeMap& map, EntryEncoding& encoding) noexcept
 {
-    const std::string_view option = EncodingOptionFor(TagOf(x.target.Text()));
+    const std::string_view option = EncodingOptionOf(x.listedEntry, x.target.Text());
     if (option == " -enc UTF-8") {
         encoding.kind = EntryEncoding::Utf8;
         return true;
@@ -240,7 +238,11 @@ LaunchResult MakeSharedText(Extraction& x, TemporaryFile& text) noexcept
     std::wstring_view documentArgument;
     WideHeapText temporary;
     std::wstring_view folderForm;
-    const bool named = (TemporaryFolderForm(temporary) && text.Name(temporary.Text(), L".txt")) ||
+    const bool inTemporary = TemporaryFolderForm(temporary);
+    if (inTemporary) {
+        RemoveAbandonedTemporaryFiles(temporary.Text()); // texts of hosts that ended with archives open
+    }
+    const bool named = (inTemporary && text.Name(temporary.Text(), L".txt")) ||
                        (x.folder.Get(folderForm) && text.Name(folderForm, L".txt"));
     if (!named || !DocumentArgument(x, documentForm, documentLink, documentArgument)) {
         return LaunchResult();
@@ -348,7 +350,7 @@ void HostProgress::Finished(std::uint64_t bytes) noexcept
 }
 
 int ExtractEntry(const ArchiveId& archive, const wchar_t* document, std::wstring_view directory,
-                 std::wstring_view name, HostProgress& progress) noexcept
+                 std::wstring_view name, int listedEntry, HostProgress& progress) noexcept
 {
     ConverterSettings settings;
     CopyConverterSettings(settings);
@@ -362,8 +364,9 @@ int ExtractEntry(const ArchiveId& archive, const wchar_t* document, std::wstring
         return ResultCannotCreateOutput;
     }
     const std::wstring_view targetPath = target.Text();
+    // A target of 32,767 characters or more names no file Windows can make.
     if (HoldsQuote(settings.ConverterPath.Text()) || HoldsQuote(std::wstring_view(document)) ||
-        HoldsQuote(targetPath)) {
+        HoldsQuote(targetPath) || targetPath.size() >= MaxCommandLineSize) {
         return ResultCannotCreateOutput;
     }
     // Only a program Windows can wait on is started: success is said only after its end.
@@ -377,8 +380,9 @@ int ExtractEntry(const ArchiveId& archive, const wchar_t* document, std::wstring
     if (AreSameFile(document, target.Data()) || !RemoveStaleTarget(target.Data())) {
         return ResultCannotCreateOutput;
     }
+    RemoveAbandonedTemporaryFiles(FolderOf(targetPath));
     TargetFolderForm folder(targetPath);
-    Extraction extraction = {archive, settings.ConverterPath.Text(), document, target, folder, progress};
+    Extraction extraction = {archive, settings.ConverterPath.Text(), document, target, listedEntry, folder, progress};
     const int shared = FromSharedText(extraction);
     return shared != UseOwnRun ? shared : OwnRun(extraction);
 }

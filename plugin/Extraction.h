@@ -31,18 +31,18 @@ private:
     wchar_t* wideName_ = nullptr;
 };
 
-// The archive an extraction is for: its handle, and its serial, which tells it from a later
-// archive under the same handle.
+// The archive an extraction is for, by its handle: handles do not repeat while the library
+// is loaded, so an archive closed meanwhile is never taken for a later one.
 struct ArchiveId {
     std::intptr_t handle = 0;
-    std::uint64_t serial = 0;
 };
 
-// `document` is NUL-terminated. Answers a host result code. The first extraction of an
-// archive has the converter write the document's UTF-8 text once, and each entry is written
-// from it where that gives what the converter would write for the entry.
+// `document` is NUL-terminated; `listedEntry` is the entry the host last listed on the
+// handle (-1 for none). Answers a host result code. The first extraction of an archive has
+// the converter write the document's UTF-8 text once, and each entry is written from it
+// where that gives what the converter would write for the entry.
 int ExtractEntry(const ArchiveId& archive, const wchar_t* document, std::wstring_view directory,
-                 std::wstring_view name, HostProgress& progress) noexcept;
+                 std::wstring_view name, int listedEntry, HostProgress& progress) noexcept;
 
 // Gives back what an archive that is closed or dropped owns: its path's memory and its text.
 void ReleaseArchive(const ArchiveState& closed) noexcept;

@@ -170,10 +170,9 @@ std::string MeaningOfConverterExit(unsigned long exitCode)
     }
 }
 
-std::string EncodingOfEntry(std::string_view entryName)
+std::string EncodingOfEntry(std::size_t place)
 {
-    const std::string_view tag = entryName.size() >= 6 ? entryName.substr(entryName.size() - 6, 2) : "";
-    return tag == "_a" ? "ANSI" : tag == "_k" ? "KOI8-R" : tag == "_u" ? "UTF-8" : "";
+    return place == 0 ? "ANSI" : place == 1 ? "KOI8-R" : place == 2 ? "UTF-8" : "";
 }
 
 std::string ProbeDocument()
@@ -200,4 +199,30 @@ std::string ProbeDocument()
     const std::size_t tableAt = document.size();
     return document + table + "trailer\n<< /Size 6 /Root 1 0 R >>\nstartxref\n" + std::to_string(tableAt) +
            "\n%%EOF\n";
+}
+
+ImageKind ImageKindOf(std::string_view head)
+{
+    const auto at = [&](std::size_t offset, std::size_t size) {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < size; ++i) {
+            value |= static_cast<std::uint32_t>(static_cast<unsigned char>(head[offset + i])) << (8 * i);
+        }
+        return value;
+    };
+    if (head.size() < 0x40 || head.substr(0, 2) != "MZ") {
+        return ImageKind::NotAProgram;
+    }
+    const std::size_t pe = at(0x3C, 4);
+    if (pe > head.size() || head.size() - pe < 6 || head.substr(pe, 4) != std::string_view("PE\0\0", 4)) {
+        return ImageKind::NotAProgram;
+    }
+    switch (at(pe + 4, 2)) {
+    case 0x014C:
+        return ImageKind::Width32;
+    case 0x8664:
+        return ImageKind::Width64;
+    default:
+        return ImageKind::OtherMachine;
+    }
 }

@@ -11,6 +11,9 @@
 #include <utility>
 #include <vector>
 
+// The Windows code page of KOI8-R, by its short name here.
+constexpr unsigned int Koi8R = Koi8RCodePage;
+
 // The folder of a Windows path, up to and including its last backslash.
 std::string FolderOf(std::string_view path);
 
@@ -47,9 +50,15 @@ std::string MeaningOfResult(int result);
 // What the usual converters mean by their exit codes, in plain words.
 std::string MeaningOfConverterExit(unsigned long exitCode);
 
-// The encoding the plug-in asks for an entry: by the tag six characters from the end of
-// its name, "ANSI", "KOI8-R", "UTF-8", or empty for the converter's own default.
-std::string EncodingOfEntry(std::string_view entryName);
+// The encoding the plug-in asks for the entry at `place` in the listing (0 to 3), whatever
+// its name: "ANSI", "KOI8-R", "UTF-8", or empty for the converter's own default.
+std::string EncodingOfEntry(std::size_t place);
+
+// What a file is by its first bytes, to say why it does not load as a library: Windows
+// gives the same error for a library of the other width and for a file that is no
+// program at all.
+enum class ImageKind { NotAProgram, Width32, Width64, OtherMachine };
+ImageKind ImageKindOf(std::string_view head);
 
 // A one-page PDF document holding one word, to try a converter's encodings on.
 std::string ProbeDocument();

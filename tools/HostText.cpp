@@ -39,16 +39,35 @@ void Print(const std::string& ansi, bool error)
     PrintWide(Decode(ansi, CP_ACP), error);
 }
 
+namespace {
+
+std::string Formatted(const char* format, std::va_list arguments)
+{
+    std::va_list again;
+    va_copy(again, arguments);
+    const int size = std::vsnprintf(nullptr, 0, format, arguments);
+    std::vector<char> text(static_cast<std::size_t>(size > 0 ? size : 0) + 1);
+    std::vsnprintf(text.data(), text.size(), format, again);
+    va_end(again);
+    return text.data();
+}
+
+} // namespace
+
 void Say(const char* format, ...)
 {
     std::va_list arguments;
     va_start(arguments, format);
-    std::va_list again;
-    va_copy(again, arguments);
-    const int size = std::vsnprintf(nullptr, 0, format, arguments);
+    const std::string text = Formatted(format, arguments);
     va_end(arguments);
-    std::vector<char> text(static_cast<std::size_t>(size > 0 ? size : 0) + 1);
-    std::vsnprintf(text.data(), text.size(), format, again);
-    va_end(again);
-    Print(text.data());
+    Print(text);
+}
+
+void SayUtf8(const char* format, ...)
+{
+    std::va_list arguments;
+    va_start(arguments, format);
+    const std::string text = Formatted(format, arguments);
+    va_end(arguments);
+    PrintWide(Decode(text, CP_UTF8));
 }

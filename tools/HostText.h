@@ -15,3 +15,5 @@ void PrintWide(const std::wstring& text, bool error = false);
 void Print(const std::string& ansi, bool error = false);
 // printf-style, the arguments in the ANSI code page.
 void Say(const char* format, ...);
+// printf-style, the format and the arguments in UTF-8.
+void SayUtf8(const char* format, ...);

@@ -34,12 +34,10 @@ constexpr const char* Usage =
     "file manager does; --ansi calls its seven ANSI entry points instead.\n"
     "<library> is Paperlens.wcx for PaperlensHost.exe, Paperlens.wcx64 for PaperlensHost64.exe.\n";
 
-constexpr UINT Koi8R = 20866;
-
-// The code page an entry's text comes in, from the name's tag, as the host reads it.
-UINT CodePageOf(const std::wstring& entry)
+// The code page the text of the entry at `place` in the listing comes in.
+UINT CodePageOf(std::size_t place)
 {
-    const std::string encoding = EncodingOfEntry(NarrowFrom(entry, CP_UTF8));
+    const std::string encoding = EncodingOfEntry(place);
     if (encoding == "ANSI") {
         return CP_ACP;
     }
@@ -47,12 +45,6 @@ UINT CodePageOf(const std::wstring& entry)
         return Koi8R;
     }
     return CP_UTF8; // "_u", and the converter's own default, which is UTF-8 for the usual converters
-}
-
-// What the user reads: names and paths as they are, whatever the code page.
-std::string Shown(const std::wstring& text)
-{
-    return NarrowFrom(text, CP_ACP);
 }
 
 void SayWide(const std::wstring& text)
@@ -139,8 +131,9 @@ int Search(const PluginLibrary& library, EntryPoints family, const std::wstring&
     int hits = 0;
     const std::vector<ExtractedEntryW> entries =
         ExtractDocument(library, family, document, folder, DestinationStyle::FullPath);
-    for (const ExtractedEntryW& entry : entries) {
-        const UINT codePage = CodePageOf(entry.name);
+    for (std::size_t place = 0; place < entries.size(); ++place) {
+        const ExtractedEntryW& entry = entries[place];
+        const UINT codePage = CodePageOf(place);
         const std::string content = ReadFileBytes(entry.target);
         ::DeleteFileW(entry.target.c_str());
         if (entry.result != ResultSuccess) {
@@ -202,10 +195,10 @@ int main()
     ::LocalFree(wide);
     const std::wstring command = args.empty() ? std::wstring() : args[0];
     if (command == L"encodings" && args.size() == 2) {
-        return MakeEncodings(Shown(args[1]));
+        return MakeEncodings(args[1]);
     }
     if (command == L"check" && (args.size() == 2 || args.size() == 3)) {
-        return CheckSetup(Shown(args[1]), args.size() == 3 ? Shown(args[2]) : std::string());
+        return CheckSetup(args[1], args.size() == 3 ? args[2] : std::wstring());
     }
     bool ansi = false;
     DestinationStyle style = DestinationStyle::DirectoryAndName;

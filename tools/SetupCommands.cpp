@@ -1,9 +1,10 @@
 #include "SetupCommands.h"
 
 #include "CodePage.h"
-#include "ConverterPath.h"
+#include "ProgramKind.h"
 #include "ConverterSetup.h"
 #include "HostText.h"
+#include "PathLimits.h"
 #include "PluginHost.h"
 #include "ResultCodes.h"
 #include "UniqueHandle.h"
@@ -13,26 +14,35 @@
 
 namespace {
 
-constexpr UINT Koi8R = 20866;
 constexpr DWORD ConverterTimeoutMs = 60000;
-// The plug-in refuses to load from a path this long or longer.
-constexpr std::size_t LongestLibraryPath = 255;
+
+// Paths and texts are held in UTF-8 and handed to Windows in UTF-16, so that a library, a
+// converter or a document in a folder of any name works, and is shown as it is.
+std::wstring Wide(const std::string& utf8)
+{
+    return WideFrom(utf8, CP_UTF8);
+}
+
+std::string Utf8(const std::wstring& wide)
+{
+    return NarrowFrom(wide, CP_UTF8);
+}
 
 std::string FullPathOf(const std::string& path)
 {
-    char full[MAX_PATH * 4];
-    const DWORD length = ::GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    return length > 0 && length < sizeof full ? std::string(full, length) : path;
+    std::vector<wchar_t> full(32768);
+    const DWORD length = ::GetFullPathNameW(Wide(path).c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    return length > 0 && length < full.size() ? Utf8(std::wstring(full.data(), length)) : path;
 }
 
 bool Exists(const std::string& path)
 {
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool ReadWhole(const std::string& path, std::string& content)
 {
-    UniqueHandle<> file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    UniqueHandle<> file(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     content.clear();
     if (!file) {
@@ -48,8 +58,8 @@ bool ReadWhole(const std::string& path, std::string& content)
 
 bool WriteWhole(const std::string& path, const std::string& content)
 {
-    UniqueHandle<> file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr));
+    UniqueHandle<> file(::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     return file && ::WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
            written == content.size();
@@ -59,16 +69,16 @@ bool WriteWhole(const std::string& path, const std::string& content)
 bool CreateFolders(const std::string& folder)
 {
     for (std::size_t at = folder.find('\\', 3); at != std::string::npos; at = folder.find('\\', at + 1)) {
-        ::CreateDirectoryA(folder.substr(0, at).c_str(), nullptr);
+        ::CreateDirectoryW(Wide(folder.substr(0, at)).c_str(), nullptr);
     }
-    return ::CreateDirectoryA(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+    return ::CreateDirectoryW(Wide(folder).c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 // As the plug-in tells it: a Windows image or a batch file, a program Windows can wait on.
 // Anything else the plug-in does not start.
 bool IsWindowsProgram(const std::string& path)
 {
-    if (IsBatchFileName(WideFrom(path, CP_ACP))) {
+    if (IsBatchFileName(Wide(path))) {
         return true;
     }
     std::string bytes;
@@ -86,10 +96,10 @@ constexpr const char* NotAWindowsProgram =
 
 std::string SystemMessage(DWORD error)
 {
-    char text[512] = {};
-    ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                     sizeof text, nullptr);
-    std::string message = text;
+    wchar_t text[512] = {};
+    ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 512,
+                     nullptr);
+    std::string message = Utf8(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
         message.pop_back();
     }
@@ -106,12 +116,12 @@ class TemporaryFolder {
 public:
     TemporaryFolder()
     {
-        char temp[MAX_PATH];
-        ::GetTempPathA(MAX_PATH, temp);
+        wchar_t temp[MAX_PATH + 1];
+        ::GetTempPathW(MAX_PATH + 1, temp);
         for (unsigned serial = 0; serial < 1000 && path_.empty(); ++serial) {
-            const std::string path = std::string(temp) + "PaperlensHost-" + std::to_string(::GetCurrentProcessId()) +
-                                     "-" + std::to_string(serial);
-            if (::CreateDirectoryA(path.c_str(), nullptr)) {
+            const std::string path = Utf8(temp) + "PaperlensHost-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                                     std::to_string(serial);
+            if (::CreateDirectoryW(Wide(path).c_str(), nullptr)) {
                 path_ = path;
             }
         }
@@ -121,15 +131,15 @@ public:
         if (path_.empty()) {
             return;
         }
-        WIN32_FIND_DATAA found;
-        const HANDLE search = ::FindFirstFileA((path_ + "\\*").c_str(), &found);
+        WIN32_FIND_DATAW found;
+        const HANDLE search = ::FindFirstFileW(Wide(path_ + "\\*").c_str(), &found);
         if (search != INVALID_HANDLE_VALUE) {
             do {
-                ::DeleteFileA((path_ + "\\" + found.cFileName).c_str());
-            } while (::FindNextFileA(search, &found));
+                ::DeleteFileW((Wide(path_ + "\\") + found.cFileName).c_str());
+            } while (::FindNextFileW(search, &found));
             ::FindClose(search);
         }
-        ::RemoveDirectoryA(path_.c_str());
+        ::RemoveDirectoryW(Wide(path_).c_str());
     }
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
@@ -152,7 +162,7 @@ struct CapturedRun {
 
 // Runs a command line hidden, as the plug-in does, but with its output captured and at
 // most a minute allowed.
-CapturedRun RunCaptured(std::string commandLine)
+CapturedRun RunCaptured(const std::string& commandLine)
 {
     CapturedRun run;
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
@@ -168,7 +178,7 @@ CapturedRun RunCaptured(std::string commandLine)
     UniqueHandle<> nothing(::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                                          OPEN_EXISTING, 0, nullptr));
 
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
     startup.wShowWindow = SW_HIDE;
@@ -176,8 +186,8 @@ CapturedRun RunCaptured(std::string commandLine)
     startup.hStdOutput = writer.Get();
     startup.hStdError = writer.Get();
     PROCESS_INFORMATION created = {};
-    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                          &created)) {
+    std::wstring line = Wide(commandLine);
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &created)) {
         run.error = ::GetLastError();
         return run;
     }
@@ -222,8 +232,8 @@ void SayOutput(const std::string& output)
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        if (!line.empty()) {
-            Say("      %s\n", line.c_str());
+        if (!line.empty()) { // in the converter's code page
+            SayUtf8("      %s\n", Utf8(WideFrom(line, CP_ACP)).c_str());
         }
         start = end + 1;
     }
@@ -245,18 +255,22 @@ struct Installation {
     std::string library;
     std::string settings;
     std::string setting; // empty when the settings name no converter
+    std::size_t settingLength = 0; // in UTF-16 units, as the plug-in counts
     std::string converter;
 };
+
+// The plug-in reads no longer setting: cut, it would name another program.
+constexpr std::size_t LongestSetting = 255;
 
 Installation InstallationOf(const std::string& libraryPath)
 {
     Installation found;
     found.library = FullPathOf(libraryPath);
     found.settings = FolderOf(found.library) + "Paperlens.ini";
-    char value[1024] = {};
-    ::GetPrivateProfileStringA("Converters", "PDF", "", value, sizeof value, found.settings.c_str());
-    found.setting = value;
-    if (!found.setting.empty()) {
+    wchar_t value[1024] = {};
+    found.settingLength = ::GetPrivateProfileStringW(L"Converters", L"PDF", L"", value, 1024, Wide(found.settings).c_str());
+    found.setting = Utf8(value);
+    if (!found.setting.empty() && found.settingLength <= LongestSetting) {
         found.converter = ConverterPathFor(found.library, found.setting);
     }
     return found;
@@ -274,7 +288,7 @@ bool Knows(const std::string& converter, const std::string& encoding, const Temp
     const CapturedRun run =
         RunCaptured(Quoted(converter) + " -enc " + encoding + " -layout " + Quoted(document) + " " + Quoted(target));
     const bool known = run.ended && run.exitCode == 0 && Exists(target);
-    ::DeleteFileA(target.c_str());
+    ::DeleteFileW(Wide(target).c_str());
     if (!known && failed) {
         *failed = run;
     }
@@ -303,14 +317,14 @@ Placed PlaceFile(const std::string& path, const std::string& content)
 {
     std::string existing;
     if (ReadWhole(path, existing) && existing == content) {
-        Say("found in place %s\n", path.c_str());
+        SayUtf8("found in place %s\n", path.c_str());
         return Placed::Found;
     }
     if (!CreateFolders(FolderOf(path).substr(0, FolderOf(path).size() - 1)) || !WriteWhole(path, content)) {
-        Say("cannot write %s: %s\n", path.c_str(), SystemMessage(::GetLastError()).c_str());
+        SayUtf8("cannot write %s: %s\n", path.c_str(), SystemMessage(::GetLastError()).c_str());
         return Placed::Failed;
     }
-    Say("wrote %s\n", path.c_str());
+    SayUtf8("wrote %s\n", path.c_str());
     return Placed::Wrote;
 }
 
@@ -335,32 +349,32 @@ const char* NameOf(ConverterFamily family)
 
 } // namespace
 
-int MakeEncodings(const std::string& libraryPath)
+int MakeEncodings(const std::wstring& libraryPath)
 {
-    const Installation found = InstallationOf(libraryPath);
+    const Installation found = InstallationOf(Utf8(libraryPath));
     if (found.converter.empty()) {
-        Say("%s names no converter ([Converters] PDF=); run PaperlensHost check to see why\n", found.settings.c_str());
+        SayUtf8("%s names no converter ([Converters] PDF=); run PaperlensHost check to see why\n", found.settings.c_str());
         return 1;
     }
     if (!Exists(found.converter)) {
-        Say("the converter %s does not exist; run PaperlensHost check to see why\n", found.converter.c_str());
+        SayUtf8("the converter %s does not exist; run PaperlensHost check to see why\n", found.converter.c_str());
         return 1;
     }
     if (!IsWindowsProgram(found.converter)) {
-        Say("%s: %s\n", found.converter.c_str(), NotAWindowsProgram);
+        SayUtf8("%s: %s\n", found.converter.c_str(), NotAWindowsProgram);
         return 1;
     }
     std::string version;
     const ConverterFamily family = SayVersion(found.converter, version);
-    Say("converter %s\n  %s (%s)\n", found.converter.c_str(), version.c_str(), NameOf(family));
+    SayUtf8("converter %s\n  %s (%s)\n", found.converter.c_str(), version.c_str(), NameOf(family));
     if (family == ConverterFamily::Unknown) {
-        Say("its version output names no version of either converter family, so where it reads encoding maps is "
+        SayUtf8("its version output names no version of either converter family, so where it reads encoding maps is "
             "unknown\n");
         return 1;
     }
     TemporaryFolder scratch;
     if (!scratch.IsValid()) {
-        Say("cannot create a temporary folder\n");
+        SayUtf8("cannot create a temporary folder\n");
         return 1;
     }
     const UINT ansi = ::GetACP();
@@ -380,11 +394,11 @@ int MakeEncodings(const std::string& libraryPath)
         const bool ours = ReadWhole(path, existing) && existing == map;
         // KOI8-R is the same everywhere: a converter that brings its own map keeps it.
         if (!ours && wanted.codePage == Koi8R && Knows(found.converter, wanted.name, scratch)) {
-            Say("KOI8-R: the converter's own data has it\n");
+            SayUtf8("KOI8-R: the converter's own data has it\n");
             continue;
         }
         if (map.empty()) {
-            Say("%s: code page %u holds no character this system can convert\n", wanted.name, wanted.codePage);
+            SayUtf8("%s: code page %u holds no character this system can convert\n", wanted.name, wanted.codePage);
             ++failures;
             continue;
         }
@@ -401,25 +415,47 @@ int MakeEncodings(const std::string& libraryPath)
     for (const char* name : {"ANSI", "KOI8-R"}) {
         CapturedRun run;
         if (!Knows(found.converter, name, scratch, &run)) {
-            Say("the converter still does not know %s: it %s\n", name, DescribeRun(run).c_str());
+            SayUtf8("the converter still does not know %s: it %s\n", name, DescribeRun(run).c_str());
             SayOutput(run.output);
             ++failures;
         }
     }
     if (failures == 0) {
-        Say("the converter knows ANSI (code page %u) and KOI8-R\n", ansi);
+        SayUtf8("the converter knows ANSI (code page %u) and KOI8-R\n", ansi);
     }
     return failures == 0 ? 0 : 1;
 }
 
 namespace {
 
+// Windows answers error 193 for a library of the other width and for a file that is no
+// program at all; the file's first bytes tell which.
+std::string WhyNoImage(const std::string& library)
+{
+    std::string head;
+    ReadWhole(library, head);
+    const ImageKind kind = ImageKindOf(head.substr(0, 4096));
+    if (kind == (sizeof(void*) == 8 ? ImageKind::Width32 : ImageKind::Width64)) {
+        return "it is built for the other width; use PaperlensHost.exe for Paperlens.wcx and PaperlensHost64.exe "
+               "for Paperlens.wcx64";
+    }
+    if (kind == ImageKind::OtherMachine) {
+        return "it is a program library for another kind of processor; use the one from the release archive";
+    }
+    if (kind == ImageKind::NotAProgram) {
+        return "it is no program library at all, but some other file under this name (damaged, cut short or "
+               "saved over); unpack it again from the release archive";
+    }
+    return "it is built for this width, but Windows takes it for no valid program: it is damaged; unpack it "
+           "again from the release archive";
+}
+
 // Counts what does not work, and says each on a line of its own.
 class Findings {
 public:
     void Problem(const std::string& text)
     {
-        Say("  PROBLEM: %s\n", text.c_str());
+        SayUtf8("  PROBLEM: %s\n", text.c_str());
         ++problems_;
     }
     int Problems() const { return problems_; }
@@ -428,14 +464,15 @@ private:
     int problems_ = 0;
 };
 
-std::vector<std::string> ProfileList(DWORD (*read)(char*, DWORD, const std::string&), const std::string& path)
+std::vector<std::string> ProfileList(DWORD (*read)(wchar_t*, DWORD, const std::wstring&), const std::string& path)
 {
-    std::vector<char> buffer(32768);
-    const DWORD length = read(buffer.data(), static_cast<DWORD>(buffer.size()), path);
+    std::vector<wchar_t> buffer(32768);
+    const DWORD length = read(buffer.data(), static_cast<DWORD>(buffer.size()), Wide(path));
     std::vector<std::string> items;
     for (std::size_t at = 0; at < length && buffer[at];) {
-        items.emplace_back(buffer.data() + at);
-        at += items.back().size() + 1;
+        const std::wstring item = buffer.data() + at;
+        items.push_back(Utf8(item));
+        at += item.size() + 1;
     }
     return items;
 }
@@ -443,7 +480,7 @@ std::vector<std::string> ProfileList(DWORD (*read)(char*, DWORD, const std::stri
 // Says what is wrong with the settings, the way a user would look for it.
 void CheckSettings(const Installation& found, Findings& findings)
 {
-    Say("settings   %s: %s\n", found.settings.c_str(), Exists(found.settings) ? "found" : "missing");
+    SayUtf8("settings   %s: %s\n", found.settings.c_str(), Exists(found.settings) ? "found" : "missing");
     if (!Exists(found.settings)) {
         if (Exists(found.settings + ".txt")) {
             findings.Problem("it is missing, but Paperlens.ini.txt lies there: the file was saved with an extra "
@@ -454,19 +491,26 @@ void CheckSettings(const Installation& found, Findings& findings)
         }
         return;
     }
+    if (found.settingLength > LongestSetting) {
+        findings.Problem("its value PDF= is " + std::to_string(found.settingLength) +
+                         " characters long: the plug-in reads at most " + std::to_string(LongestSetting) +
+                         " and refuses to load with a longer one, which cut would name another program; "
+                         "move the converter's folder so that its path is shorter");
+        return;
+    }
     if (!found.setting.empty()) {
-        Say("setting    [Converters] PDF=%s\n", found.setting.c_str());
+        SayUtf8("setting    [Converters] PDF=%s\n", found.setting.c_str());
         return;
     }
     const auto sections = ProfileList(
-        [](char* buffer, DWORD size, const std::string& path) {
-            return ::GetPrivateProfileSectionNamesA(buffer, size, path.c_str());
+        [](wchar_t* buffer, DWORD size, const std::wstring& path) {
+            return ::GetPrivateProfileSectionNamesW(buffer, size, path.c_str());
         },
         found.settings);
     bool hasSection = false;
     std::string names;
     for (const std::string& name : sections) {
-        hasSection = hasSection || ::lstrcmpiA(name.c_str(), "Converters") == 0;
+        hasSection = hasSection || ::lstrcmpiW(Wide(name).c_str(), L"Converters") == 0;
         names += (names.empty() ? "[" : ", [") + name + "]";
     }
     if (!hasSection) {
@@ -475,8 +519,8 @@ void CheckSettings(const Installation& found, Findings& findings)
         return;
     }
     const auto keys = ProfileList(
-        [](char* buffer, DWORD size, const std::string& path) {
-            return ::GetPrivateProfileSectionA("Converters", buffer, size, path.c_str());
+        [](wchar_t* buffer, DWORD size, const std::wstring& path) {
+            return ::GetPrivateProfileSectionW(L"Converters", buffer, size, path.c_str());
         },
         found.settings);
     std::string lines;
@@ -492,7 +536,7 @@ void CheckConverter(const Installation& found, Findings& findings)
     if (found.converter.empty()) {
         return;
     }
-    Say("converter  %s: %s\n", found.converter.c_str(), Exists(found.converter) ? "found" : "missing");
+    SayUtf8("converter  %s: %s\n", found.converter.c_str(), Exists(found.converter) ? "found" : "missing");
     if (!Exists(found.converter)) {
         findings.Problem("it does not exist: copy the converter's whole folder into the plug-in's folder and name "
                          "the program, from the plug-in's folder, in PDF=");
@@ -505,7 +549,7 @@ void CheckConverter(const Installation& found, Findings& findings)
     }
     std::string version;
     const ConverterFamily family = SayVersion(found.converter, version);
-    Say("version    %s (%s)\n", version.c_str(), NameOf(family));
+    SayUtf8("version    %s (%s)\n", version.c_str(), NameOf(family));
     TemporaryFolder scratch;
     std::string known;
     for (const char* name : {"ANSI", "KOI8-R", "UTF-8"}) {
@@ -519,17 +563,17 @@ void CheckConverter(const Installation& found, Findings& findings)
                          (std::strcmp(name, "UTF-8") ? "; run PaperlensHost encodings <library>" : ""));
         SayOutput(run.output);
     }
-    Say("encodings  %s\n", known.empty() ? "none of ANSI, KOI8-R, UTF-8" : (known + ": known").c_str());
+    SayUtf8("encodings  %s\n", known.empty() ? "none of ANSI, KOI8-R, UTF-8" : (known + ": known").c_str());
 }
 
 // Extracts the four entries into a temporary folder as the host does, and says how each went.
 void CheckDocument(const PluginLibrary& library, const Installation& found, const std::string& document,
                    Findings& findings)
 {
-    Say("document   %s\n", document.c_str());
+    SayUtf8("document   %s\n", document.c_str());
     // Through the entry points the file manager would call.
     const EntryPoints family = library.HasUnicode() ? EntryPoints::Unicode : EntryPoints::Ansi;
-    const ListingW listing = ListDocument(library, family, WideFrom(document, CP_ACP));
+    const ListingW listing = ListDocument(library, family, Wide(document));
     if (!listing.handle) {
         findings.Problem("the library cannot open it: result " + std::to_string(listing.requestResult) + ", " +
                          MeaningOfResult(listing.requestResult));
@@ -540,13 +584,15 @@ void CheckDocument(const PluginLibrary& library, const Installation& found, cons
         findings.Problem("cannot create a temporary folder to extract into");
         return;
     }
-    for (const ExtractedEntryW& wide : ExtractDocument(library, family, WideFrom(document, CP_ACP),
-                                                       WideFrom(scratch.Path(), CP_ACP), DestinationStyle::DirectoryAndName)) {
-        const ExtractedEntry entry = {NarrowFrom(wide.name, CP_ACP), NarrowFrom(wide.target, CP_ACP), wide.result};
+    const std::vector<ExtractedEntryW> entries =
+        ExtractDocument(library, family, Wide(document), Wide(scratch.Path()), DestinationStyle::DirectoryAndName);
+    for (std::size_t place = 0; place < entries.size(); ++place) {
+        const ExtractedEntryW& wide = entries[place];
+        const ExtractedEntry entry = {Utf8(wide.name), Utf8(wide.target), wide.result};
         std::string text;
         const bool written = ReadWhole(entry.target, text);
         if (entry.result == ResultSuccess && written) {
-            Say("  %-24s written, %u bytes\n", entry.name.c_str(), static_cast<unsigned>(text.size()));
+            SayUtf8("  %-24s written, %u bytes\n", entry.name.c_str(), static_cast<unsigned>(text.size()));
             continue;
         }
         findings.Problem(entry.name + ": " +
@@ -556,46 +602,46 @@ void CheckDocument(const PluginLibrary& library, const Installation& found, cons
         if (found.converter.empty() || !Exists(found.converter)) {
             continue; // the converter's absence, said above, explains it
         }
-        ::DeleteFileA(entry.target.c_str());
-        const std::string encoding = EncodingOfEntry(entry.target);
+        ::DeleteFileW(wide.target.c_str());
+        const std::string encoding = EncodingOfEntry(place);
         const CapturedRun run = RunCaptured(Quoted(found.converter) + (encoding.empty() ? "" : " -enc " + encoding) +
                                             " -layout " + Quoted(document) + " " + Quoted(entry.target));
-        Say("    the converter, run the same way, %s\n", DescribeRun(run).c_str());
+        SayUtf8("    the converter, run the same way, %s\n", DescribeRun(run).c_str());
         SayOutput(run.output);
-        ::DeleteFileA(entry.target.c_str());
+        ::DeleteFileW(wide.target.c_str());
     }
 }
 
 } // namespace
 
-int CheckSetup(const std::string& libraryPath, const std::string& document)
+int CheckSetup(const std::wstring& libraryPath, const std::wstring& wideDocument)
 {
     Findings findings;
-    const Installation found = InstallationOf(libraryPath);
-    Say("library    %s\n", found.library.c_str());
+    const std::string document = Utf8(wideDocument);
+    const Installation found = InstallationOf(Utf8(libraryPath));
+    SayUtf8("library    %s\n", found.library.c_str());
     if (!Exists(found.library)) {
         findings.Problem("it does not exist");
         return 1;
     }
-    if (found.library.size() > LongestLibraryPath) {
-        findings.Problem("its path is " + std::to_string(found.library.size()) +
-                         " characters long: the plug-in refuses to load from a path of 256 characters or more; "
-                         "move its folder higher up");
+    if (Wide(found.library).size() >= PathBufferSize) {
+        findings.Problem("its path is " + std::to_string(Wide(found.library).size()) +
+                         " characters long: the plug-in refuses to load from a path of " +
+                         std::to_string(PathBufferSize) + " characters or more; move its folder higher up");
     }
     CheckSettings(found, findings);
     CheckConverter(found, findings);
 
     std::string error;
     const int before = findings.Problems();
-    const auto library = PluginLibrary::Load(found.library, error);
+    const auto library = PluginLibrary::Load(Wide(found.library), error);
     if (library) {
-        Say("loading    the library loads\n");
-        Say("entries    %s\n", library->HasUnicode()
+        SayUtf8("loading    the library loads\n");
+        SayUtf8("entries    %s\n", library->HasUnicode()
                                   ? "Unicode and ANSI entry points; the file manager calls the Unicode ones"
                                   : "ANSI entry points only");
     } else if (error.find(" 193") != std::string::npos) {
-        findings.Problem("the library does not load (" + error + "): it is built for the other width; use "
-                         "PaperlensHost.exe for Paperlens.wcx and PaperlensHost64.exe for Paperlens.wcx64");
+        findings.Problem("the library does not load (" + error + "): " + WhyNoImage(found.library));
     } else {
         findings.Problem("the library does not load (" + error + ")" +
                          (before > 0 ? ": for the reason given above" : ""));
@@ -604,9 +650,9 @@ int CheckSetup(const std::string& libraryPath, const std::string& document)
         CheckDocument(*library, found, document, findings);
     }
     if (findings.Problems() == 0) {
-        Say("everything works\n");
+        SayUtf8("everything works\n");
         return 0;
     }
-    Say("%d problem%s found\n", findings.Problems(), findings.Problems() == 1 ? "" : "s");
+    SayUtf8("%d problem%s found\n", findings.Problems(), findings.Problems() == 1 ? "" : "s");
     return 1;
 }

@@ -6,8 +6,8 @@
 
 // Writes the ANSI and KOI8-R maps where the library's converter reads them; 0 when the
 // converter then knows both.
-int MakeEncodings(const std::string& libraryPath);
+int MakeEncodings(const std::wstring& libraryPath);
 
 // Checks the library's settings, converter and, given a document, its four entries; 0 only
 // when everything works.
-int CheckSetup(const std::string& libraryPath, const std::string& document);
+int CheckSetup(const std::wstring& libraryPath, const std::wstring& document);

@@ -171,19 +171,39 @@ std::vector<std::string> SplitLikeTheRuntime(const std::string& line)
     }
 }
 
+// The builders take UTF-16; each input byte goes in as the character of that value, so
+// quotes, backslashes, spaces and NULs arrive as they are, and the text comes back as bytes.
+std::wstring Widened(const std::string& bytes)
+{
+    std::wstring text;
+    for (const char byte : bytes) {
+        text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(byte)));
+    }
+    return text;
+}
+
+std::string Narrowed(std::wstring_view text)
+{
+    std::string bytes;
+    for (const wchar_t unit : text) {
+        bytes.push_back(static_cast<char>(unit));
+    }
+    return bytes;
+}
+
 // Measures, then builds into storage of exactly that size, as the library does; a text that
 // then overflows, or leaves its storage unterminated, is a fault.
 template <class Build>
 std::string Built(Build build)
 {
-    TextBuilder measure(nullptr, 0);
+    WideTextBuilder measure(nullptr, 0);
     build(measure);
-    std::string text(measure.Size() + 1, '#');
-    TextBuilder builder(text.data(), text.size());
+    std::wstring text(measure.Size() + 1, L'#');
+    WideTextBuilder builder(text.data(), text.size());
     build(builder);
-    Check(!builder.Overflowed() && builder.Size() == measure.Size() && text.back() == '\0', "a measured text fits");
+    Check(!builder.Overflowed() && builder.Size() == measure.Size() && text.back() == L'\0', "a measured text fits");
     text.pop_back();
-    return text;
+    return Narrowed(text);
 }
 
 void FuzzCommandLine(FuzzedDataProvider& data)
@@ -194,25 +214,29 @@ void FuzzCommandLine(FuzzedDataProvider& data)
     const std::string folder = data.ConsumeRandomLengthString(100);
     const std::string setting = data.ConsumeRemainingBytesAsString();
 
-    const std::string target = Built([&](TextBuilder& out) { AppendTargetPath(out, directory, name); });
-    Check(target == (directory.empty() ? name : directory + "\\" + name), "the target path");
-    const std::string_view tag = TagOf(target);
+    const std::string target =
+        Built([&](WideTextBuilder& out) { AppendTargetPath(out, Widened(directory), Widened(name)); });
+    Check(target == (directory.empty() ? name : directory + (directory.back() == '\\' ? "" : "\\") + name),
+          "the target path");
+    const std::wstring wideTarget = Widened(target);
+    const std::string tag = Narrowed(TagOf(wideTarget));
     Check(target.size() < 6 ? tag.empty() : tag == std::string_view(target).substr(target.size() - 6, 2),
           "the tag is the two characters six before the end");
-    const std::string_view option = EncodingOptionFor(tag);
+    const std::string_view option = EncodingOptionFor(TagOf(wideTarget));
     const std::string expectedOption = tag == "_a" ? " -enc ANSI" : tag == "_k" ? " -enc KOI8-R" : tag == "_u" ? " -enc UTF-8" : "";
     Check(option == expectedOption, "the encoding option of the tag");
 
-    const std::string converter = folder + std::string(FirstWordOf(setting));
+    const std::string converter = folder + Narrowed(FirstWordOf(Widened(setting)));
     Check(converter == folder + setting.substr(0, setting.find(' ')), "the converter is the folder and the first word");
 
-    const std::string line =
-        Built([&](TextBuilder& out) { AppendCommandLine(out, converter, option, document, target); });
+    const std::string line = Built([&](WideTextBuilder& out) {
+        AppendCommandLine(out, Widened(converter), option, Widened(document), wideTarget);
+    });
     // Lines holding a quote or a NUL are never run; every other line must reach the
     // converter as exactly these arguments.
-    const bool runnable = !HoldsQuote(converter) && !HoldsQuote(document) && !HoldsQuote(target) &&
-                          line.find('\0') == std::string::npos;
-    Check(HoldsQuote(document) == (document.find('"') != std::string::npos), "a quote is seen");
+    const bool runnable = !HoldsQuote(Widened(converter)) && !HoldsQuote(Widened(document)) &&
+                          !HoldsQuote(wideTarget) && line.find('\0') == std::string::npos;
+    Check(HoldsQuote(Widened(document)) == (document.find('"') != std::string::npos), "a quote is seen");
     if (!runnable) {
         return;
     }

@@ -19,6 +19,7 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -231,8 +232,8 @@ struct Archive {
 // What the library holds: the archives open under their handles.
 struct Model {
     std::map<std::intptr_t, Archive> open;
-    std::vector<std::intptr_t> gone; // closed or dropped, perhaps drawn again since
-    std::intptr_t lastGiven = 0;
+    std::vector<std::intptr_t> gone; // closed or dropped
+    std::set<std::intptr_t> given; // every handle answered so far
     std::uint64_t clock = 0;
     int drops = 0;
 
@@ -389,9 +390,8 @@ void RandomCalls::CallOpenArchive(Generator& random, Model& model)
         EXPECT_EQ(ResultCannotOpen, record.request.RequestResult) << call_;
         return;
     }
-    ASSERT_TRUE(value >= 1 && value <= 32767) << call_ << ": handle " << value;
-    EXPECT_NE(model.lastGiven, value) << call_ << ": the same number twice in a row";
-    model.lastGiven = value;
+    ASSERT_NE(0, value) << call_;
+    EXPECT_TRUE(model.given.insert(value).second) << call_ << ": handle " << value << " given before";
     if (model.open.size() == ArchiveBound) {
         const auto oldest = std::min_element(model.open.begin(), model.open.end(), [](const auto& a, const auto& b) {
             return a.second.lastUse < b.second.lastUse;
@@ -493,7 +493,8 @@ void RandomCalls::CallProcessFile(Generator& random, Model& model)
             std::to_string(operation) + ", " + Describe(directoryArgument) + ", " + Describe(nameArgument) +
             ", exit " + exitCode + (write ? ", writing" : "") + ") of " +
             Describe(archive ? archive->path.c_str() : "no archive");
-    const std::string target = directory.empty() ? name : directory + "\\" + name;
+    const std::string target =
+        directory.empty() ? name : directory + (directory.back() == '\\' ? "" : "\\") + name;
     // A file at the target goes before the run; a folder, or a name the system rejects
     // outright, cannot be cleared. Asked of the system for names that hold nothing, in
     // UTF-16 as a host's path reaches it (the UTF-16 calls take longer paths).
@@ -523,7 +524,10 @@ void RandomCalls::CallProcessFile(Generator& random, Model& model)
         const std::size_t last = text.find_last_not_of('\\');
         return last == std::string::npos ? text.size() : text.size() - 1 - last;
     };
-    const std::size_t lineLength = Quoted(install_.Converter()).size() + OptionForTarget(target).size() +
+    // The entry last listed on the handle decides the encoding; the target's tag only before any.
+    const std::string option =
+        OptionForTarget(archive->index > 0 ? Suffixes[std::min(archive->index, EntryCount) - 1] : target);
+    const std::size_t lineLength = Quoted(install_.Converter()).size() + option.size() +
                                    std::strlen(" -layout ") + Quoted(archive->path).size() +
                                    closingBackslashes(archive->path) + 1 + Quoted(target).size() +
                                    closingBackslashes(target);
@@ -543,7 +547,6 @@ void RandomCalls::CallProcessFile(Generator& random, Model& model)
     EXPECT_EQ(archive->progress, heard) << call_ << ": the archive's progress callback, and only it, hears of the run";
     // What counts is what the converter receives, argument by argument.
     std::vector<std::string> arguments = {install_.Converter()};
-    const std::string option = OptionForTarget(target);
     if (!option.empty()) {
         arguments.push_back("-enc");
         arguments.push_back(option.substr(std::strlen(" -enc ")));

@@ -1,4 +1,5 @@
 #include "ArchiveTable.h"
+#include "FileNumbers.h"
 
 #include <gtest/gtest.h>
 
@@ -14,26 +15,34 @@ ArchiveState Named(const char* path)
     return state;
 }
 
-TEST(ArchiveTable, KeepsEachArchiveUnderItsOwnRegisteredNumber)
+TEST(ArchiveTable, KeepsEachArchiveUnderItsOwnNumber)
 {
     auto table = std::make_unique<ArchiveTable>();
     ArchiveState gone;
-    const int a = table->Open(Named("a.pdf"), gone);
-    const int b = table->Open(Named("b.pdf"), gone);
-    EXPECT_NE(a, b);
-    EXPECT_TRUE(IsFileNumberRegistered(a) && IsFileNumberRegistered(b)) << "no draw gives out a number in use";
+    const std::uint32_t a = table->Open(Named("a.pdf"), gone);
+    FileNumberCounter = a - 1; // as if the counter had gone round: its next draw is a's number
+    const std::uint32_t b = table->Open(Named("b.pdf"), gone);
+    EXPECT_EQ(a + 1, b) << "a number still open is passed over";
     ASSERT_NE(nullptr, table->Find(a));
     EXPECT_EQ("a.pdf", table->Find(a)->ArchivePath.Text());
     EXPECT_EQ("b.pdf", table->Find(b)->ArchivePath.Text());
 
     EXPECT_TRUE(table->Close(a, gone));
     EXPECT_EQ("a.pdf", gone.ArchivePath.Text());
-    EXPECT_FALSE(IsFileNumberRegistered(a));
     EXPECT_EQ(nullptr, table->Find(a)) << "closed";
     EXPECT_FALSE(table->Close(a, gone));
     EXPECT_EQ(nullptr, table->Find(0));
     EXPECT_EQ(nullptr, table->Find(-1));
-    EXPECT_EQ(nullptr, table->Find(LastFileNumber + 1));
+    if (sizeof(std::intptr_t) > 4) {
+        EXPECT_EQ(nullptr, table->Find(static_cast<std::intptr_t>((std::uint64_t{1} << 32) + b)))
+            << "a 64-bit handle is not cut to its low 32 bits";
+    }
+    FileNumberCounter = 0x7FFFFFFFu; // next comes 2^31: a negative pointer-sized value on a 32-bit host
+    const std::uint32_t high = table->Open(Named("c.pdf"), gone);
+    const auto highHandle = static_cast<std::intptr_t>(static_cast<std::uintptr_t>(high));
+    ASSERT_NE(nullptr, table->Find(highHandle));
+    EXPECT_EQ("c.pdf", table->Find(highHandle)->ArchivePath.Text());
+    EXPECT_TRUE(table->Close(highHandle, gone));
     table->Close(b, gone);
 }
 
@@ -41,11 +50,11 @@ TEST(ArchiveTable, DropsTheArchiveUsedLongestAgoWhenFull)
 {
     auto table = std::make_unique<ArchiveTable>();
     ArchiveState gone;
-    std::set<int> handles;
-    int first = 0;
-    int second = 0;
+    std::set<std::uint32_t> handles;
+    std::uint32_t first = 0;
+    std::uint32_t second = 0;
     for (std::size_t i = 0; i < ArchiveCapacity; ++i) {
-        const int handle = table->Open(Named("x.pdf"), gone);
+        const std::uint32_t handle = table->Open(Named("x.pdf"), gone);
         first = i == 0 ? handle : first;
         second = i == 1 ? handle : second;
         handles.insert(handle);
@@ -53,15 +62,14 @@ TEST(ArchiveTable, DropsTheArchiveUsedLongestAgoWhenFull)
     EXPECT_EQ(ArchiveCapacity, handles.size());
     ASSERT_NE(nullptr, table->Find(first)) << "used again: now the newest";
 
-    const int extra = table->Open(Named("y.pdf"), gone);
+    const std::uint32_t extra = table->Open(Named("y.pdf"), gone);
     EXPECT_EQ(nullptr, table->Find(second)) << "the one used longest ago went";
     EXPECT_EQ("x.pdf", gone.ArchivePath.Text()) << "handed back, for its memory to go";
-    EXPECT_FALSE(IsFileNumberRegistered(second));
     EXPECT_NE(nullptr, table->Find(first));
     EXPECT_EQ("y.pdf", table->Find(extra)->ArchivePath.Text());
     handles.erase(second);
     handles.insert(extra);
-    for (int handle : handles) {
+    for (std::uint32_t handle : handles) {
         EXPECT_TRUE(table->Close(handle, gone)) << handle;
     }
 }

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "ConverterPath.h"
+#include "ProgramKind.h"
 
 #include "ResultCodes.h"
 
@@ -13,28 +14,28 @@ using namespace std::string_literals;
 
 // Runs a builder twice, as the library does: once to measure, once into storage that fits.
 template <class Build>
-std::string Built(Build build)
+std::wstring Built(Build build)
 {
-    TextBuilder measure(nullptr, 0);
+    WideTextBuilder measure(nullptr, 0);
     build(measure);
-    std::string text(measure.Size() + 1, '#');
-    TextBuilder builder(text.data(), text.size());
+    std::wstring text(measure.Size() + 1, L'#');
+    WideTextBuilder builder(text.data(), text.size());
     build(builder);
     EXPECT_FALSE(builder.Overflowed());
-    EXPECT_EQ('\0', text.back());
+    EXPECT_EQ(L'\0', text.back());
     text.pop_back();
     return text;
 }
 
-std::string TargetPathOf(std::string_view directory, std::string_view name)
+std::wstring TargetPathOf(std::wstring_view directory, std::wstring_view name)
 {
-    return Built([&](TextBuilder& out) { AppendTargetPath(out, directory, name); });
+    return Built([&](WideTextBuilder& out) { AppendTargetPath(out, directory, name); });
 }
 
-std::string BuildCommandLine(std::string_view converter, std::string_view option, std::string_view document,
-                             std::string_view target)
+std::wstring BuildCommandLine(std::wstring_view converter, std::string_view option, std::wstring_view document,
+                              std::wstring_view target)
 {
-    return Built([&](TextBuilder& out) { AppendCommandLine(out, converter, option, document, target); });
+    return Built([&](WideTextBuilder& out) { AppendCommandLine(out, converter, option, document, target); });
 }
 
 TEST(TextBuilder, RefusesWhatDoesNotFitAndStillMeasuresIt)
@@ -59,83 +60,93 @@ TEST(TextBuilder, RefusesWhatDoesNotFitAndStillMeasuresIt)
 
 TEST(TargetPathOf, JoinsWithOneBackslashOnlyWhenThereIsADirectory)
 {
-    EXPECT_EQ("C:\\temp\\report_k.txt", TargetPathOf("C:\\temp", "report_k.txt"));
-    EXPECT_EQ("report_k.txt", TargetPathOf("", "report_k.txt"));
-    EXPECT_EQ("C:\\temp\\\\r.txt", TargetPathOf("C:\\temp\\", "r.txt")) << "no separator is removed";
-    EXPECT_EQ("C:\\temp\\", TargetPathOf("C:\\temp", ""));
+    EXPECT_EQ(L"C:\\temp\\report_k.txt", TargetPathOf(L"C:\\temp", L"report_k.txt"));
+    EXPECT_EQ(L"report_k.txt", TargetPathOf(L"", L"report_k.txt"));
+    EXPECT_EQ(L"C:\\temp\\r.txt", TargetPathOf(L"C:\\temp\\", L"r.txt")) << "one separator, not two";
+    EXPECT_EQ(L"\\\\?\\C:\\t\\r.txt", TargetPathOf(L"\\\\?\\C:\\t\\", L"r.txt"));
+    EXPECT_EQ(L"C:\\temp\\", TargetPathOf(L"C:\\temp", L""));
 }
 
 TEST(TagOf, ReadsTheTwoCharactersSixBeforeTheEnd)
 {
-    EXPECT_EQ("_k", TagOf("C:\\temp\\report_k.txt"));
-    EXPECT_EQ("rt", TagOf("C:\\temp\\report.txt"));
-    EXPECT_EQ("_a", TagOf("_a.txt")) << "exactly six characters";
-    EXPECT_EQ("", TagOf("a.txt")) << "shorter than six: no tag";
-    EXPECT_EQ("", TagOf(""));
-    EXPECT_EQ("_u", TagOf("x_u.TXT")) << "only the tag's own case counts";
+    EXPECT_EQ(L"_k", TagOf(L"C:\\temp\\report_k.txt"));
+    EXPECT_EQ(L"rt", TagOf(L"C:\\temp\\report.txt"));
+    EXPECT_EQ(L"_a", TagOf(L"_a.txt")) << "exactly six characters";
+    EXPECT_EQ(L"", TagOf(L"a.txt")) << "shorter than six: no tag";
+    EXPECT_EQ(L"", TagOf(L""));
+    EXPECT_EQ(L"_u", TagOf(L"x_u.TXT")) << "only the tag's own case counts";
 }
 
 TEST(EncodingOptionFor, MapsTheThreeTagsExactly)
 {
-    EXPECT_EQ(" -enc ANSI", EncodingOptionFor("_a"));
-    EXPECT_EQ(" -enc KOI8-R", EncodingOptionFor("_k"));
-    EXPECT_EQ(" -enc UTF-8", EncodingOptionFor("_u"));
-    EXPECT_EQ("", EncodingOptionFor("_K")) << "case counts";
-    EXPECT_EQ("", EncodingOptionFor("rt"));
-    EXPECT_EQ("", EncodingOptionFor(""));
-    EXPECT_EQ("", EncodingOptionFor("_"));
+    EXPECT_EQ(" -enc ANSI", EncodingOptionFor(L"_a"));
+    EXPECT_EQ(" -enc KOI8-R", EncodingOptionFor(L"_k"));
+    EXPECT_EQ(" -enc UTF-8", EncodingOptionFor(L"_u"));
+    EXPECT_EQ("", EncodingOptionFor(L"_K")) << "case counts";
+    EXPECT_EQ("", EncodingOptionFor(L"rt"));
+    EXPECT_EQ("", EncodingOptionFor(L""));
+    EXPECT_EQ("", EncodingOptionFor(L"_"));
+    // The entry last listed decides; the target's tag only where none has been listed.
+    EXPECT_EQ("", EncodingOptionOf(3, L"C:\\t\\invoice_a.txt")) << "the fourth entry of invoice_a.pdf";
+    EXPECT_EQ(" -enc KOI8-R", EncodingOptionOf(1, L"C:\\t\\copy.txt")) << "an entry copied out under a new name";
+    EXPECT_EQ(" -enc UTF-8", EncodingOptionOf(-1, L"x_u.txt"));
 }
 
 TEST(BuildCommandLine, QuotesTheConverterAndBothPaths)
 {
-    EXPECT_EQ("\"C:\\plugins\\conv.exe\" -enc KOI8-R -layout \"D:\\docs\\report.pdf\" \"C:\\temp\\report_k.txt\"",
-              BuildCommandLine("C:\\plugins\\conv.exe", " -enc KOI8-R", "D:\\docs\\report.pdf",
-                               "C:\\temp\\report_k.txt"));
-    EXPECT_EQ("\"C:\\Program Files\\p\\conv.exe\" -layout \"D:\\my docs\\r.pdf\" \"r.txt\"",
-              BuildCommandLine("C:\\Program Files\\p\\conv.exe", "", "D:\\my docs\\r.pdf", "r.txt"));
-    EXPECT_EQ("\"\" -layout \"\" \"\"", BuildCommandLine("", "", "", ""));
+    EXPECT_EQ(L"\"C:\\plugins\\conv.exe\" -enc KOI8-R -layout \"D:\\docs\\report.pdf\" \"C:\\temp\\report_k.txt\"",
+              BuildCommandLine(L"C:\\plugins\\conv.exe", " -enc KOI8-R", L"D:\\docs\\report.pdf",
+                               L"C:\\temp\\report_k.txt"));
+    EXPECT_EQ(L"\"C:\\Program Files\\p\\conv.exe\" -layout \"D:\\my docs\\r.pdf\" \"r.txt\"",
+              BuildCommandLine(L"C:\\Program Files\\p\\conv.exe", "", L"D:\\my docs\\r.pdf", L"r.txt"));
+    EXPECT_EQ(L"\"C:\\Плагины\\conv.exe\" -enc UTF-8 -layout \"D:\\Маяк.pdf\" \"C:\\t\\Маяк_u.txt\"",
+              BuildCommandLine(L"C:\\Плагины\\conv.exe", " -enc UTF-8", L"D:\\Маяк.pdf", L"C:\\t\\Маяк_u.txt"))
+        << "characters outside ASCII go in as they are";
+    EXPECT_EQ(L"\"\" -layout \"\" \"\"", BuildCommandLine(L"", "", L"", L""));
 }
 
 TEST(BuildCommandLine, DoublesClosingBackslashesSoTheQuoteStillEndsTheArgument)
 {
-    EXPECT_EQ("\"C:\\p\\conv.exe\" -layout \"D:\\docs\\\\\" \"C:\\t\\x_a.txt\"",
-              BuildCommandLine("C:\\p\\conv.exe", "", "D:\\docs\\", "C:\\t\\x_a.txt"));
-    EXPECT_EQ("\"c\" -layout \"d\" \"C:\\t\\\\\\\\\"", BuildCommandLine("c", "", "d", "C:\\t\\\\"))
+    EXPECT_EQ(L"\"C:\\p\\conv.exe\" -layout \"D:\\docs\\\\\" \"C:\\t\\x_a.txt\"",
+              BuildCommandLine(L"C:\\p\\conv.exe", "", L"D:\\docs\\", L"C:\\t\\x_a.txt"));
+    EXPECT_EQ(L"\"c\" -layout \"d\" \"C:\\t\\\\\\\\\"", BuildCommandLine(L"c", "", L"d", L"C:\\t\\\\"))
         << "two closing backslashes become four";
-    EXPECT_EQ("\"c\" -layout \"\\\\\" \"\"", BuildCommandLine("c", "", "\\", ""));
+    EXPECT_EQ(L"\"c\" -layout \"\\\\\" \"\"", BuildCommandLine(L"c", "", L"\\", L""));
 }
 
 TEST(BuildCommandLine, KeepsALongLineWhole)
 {
-    const std::string target = "C:\\" + std::string(400, 't') + "_u.txt";
-    const std::string line = BuildCommandLine("C:\\p\\conv.exe", EncodingOptionFor(TagOf(target)), "D:\\d.pdf", target);
-    EXPECT_EQ(3u + 400u + 6u + 1u, line.size() - line.rfind(" \"") - 2) << "the target and its closing quote are all there";
-    EXPECT_EQ('"', line.back());
+    const std::wstring target = L"C:\\" + std::wstring(400, L't') + L"_u.txt";
+    const std::wstring line =
+        BuildCommandLine(L"C:\\p\\conv.exe", EncodingOptionFor(TagOf(target)), L"D:\\d.pdf", target);
+    EXPECT_EQ(3u + 400u + 6u + 1u, line.size() - line.rfind(L" \"") - 2) << "the target and its closing quote are all there";
+    EXPECT_EQ(L'"', line.back());
+    EXPECT_NE(std::wstring::npos, line.find(L" -enc UTF-8 ")) << "the tag read from the target chose the option";
 }
 
 TEST(HoldsQuote, FindsADoubleQuoteAnywhere)
 {
-    EXPECT_FALSE(HoldsQuote("C:\\docs\\report.pdf"));
-    EXPECT_TRUE(HoldsQuote("C:\\docs\\a\" -o \"b.pdf"));
-    EXPECT_TRUE(HoldsQuote("\""));
-    EXPECT_FALSE(HoldsQuote(""));
+    EXPECT_FALSE(HoldsQuote(L"C:\\docs\\report.pdf"));
+    EXPECT_TRUE(HoldsQuote(L"C:\\docs\\a\" -o \"b.pdf"));
+    EXPECT_TRUE(HoldsQuote(L"\""));
+    EXPECT_FALSE(HoldsQuote(L""));
 }
 
 TEST(PluginDirectoryOf, KeepsTheClosingBackslash)
 {
-    EXPECT_EQ("C:\\plugins\\", PluginDirectoryOf("C:\\plugins\\Paperlens.wcx"));
-    EXPECT_EQ("C:\\", PluginDirectoryOf("C:\\Paperlens.wcx"));
-    EXPECT_EQ("", PluginDirectoryOf("Paperlens.wcx"));
+    EXPECT_EQ(L"C:\\plugins\\", PluginDirectoryOf(L"C:\\plugins\\Paperlens.wcx"));
+    EXPECT_EQ(L"C:\\", PluginDirectoryOf(L"C:\\Paperlens.wcx"));
+    EXPECT_EQ(L"", PluginDirectoryOf(L"Paperlens.wcx"));
 }
 
 TEST(FirstWordOf, TakesTheSettingUpToItsFirstSpace)
 {
-    EXPECT_EQ("conv.exe", FirstWordOf("conv.exe"));
-    EXPECT_EQ("conv.exe", FirstWordOf("conv.exe -x -y"));
-    EXPECT_EQ("", FirstWordOf(" conv.exe")) << "a leading space: no word";
-    EXPECT_EQ("", FirstWordOf(""));
-    EXPECT_EQ("\"my", FirstWordOf("\"my conv.exe\"")) << "quotes are not honoured";
-    EXPECT_EQ("sub\\conv.exe\t-x", FirstWordOf("sub\\conv.exe\t-x")) << "only a space ends the word";
+    EXPECT_EQ(L"conv.exe", FirstWordOf(L"conv.exe"));
+    EXPECT_EQ(L"conv.exe", FirstWordOf(L"conv.exe -x -y"));
+    EXPECT_EQ(L"", FirstWordOf(L" conv.exe")) << "a leading space: no word";
+    EXPECT_EQ(L"", FirstWordOf(L""));
+    EXPECT_EQ(L"\"my", FirstWordOf(L"\"my conv.exe\"")) << "quotes are not honoured";
+    EXPECT_EQ(L"sub\\conv.exe\t-x", FirstWordOf(L"sub\\conv.exe\t-x")) << "only a space ends the word";
 }
 
 TEST(ProgramKind, TellsAWindowsImageOrBatchFileFromAnythingElse)
@@ -167,34 +178,6 @@ TEST(ResultOfConversion, TrustsExitCodeZeroOnlyWithTheTargetWritten)
     EXPECT_EQ(ResultWriteError, ResultOfConversion(0xC0000005ul, false)) << "a crash";
 }
 
-} // namespace
-
-namespace {
-
-std::wstring WideBuilt(void (*build)(WideTextBuilder&, const void*), const void* context)
-{
-    WideTextBuilder measure(nullptr, 0);
-    build(measure, context);
-    std::wstring text(measure.Size() + 1, L'#');
-    WideTextBuilder builder(text.data(), text.size());
-    build(builder, context);
-    EXPECT_FALSE(builder.Overflowed());
-    text.pop_back();
-    return text;
-}
-
-TEST(WideCommandLine, IsTheSameLineInUtf16)
-{
-    const auto line = WideBuilt(
-        [](WideTextBuilder& out, const void*) {
-            AppendCommandLine(out, L"C:\\Плагины\\conv.exe", EncodingOptionFor(TagOf(std::wstring_view(L"C:\\t\\Маяк_k.txt"))),
-                              L"D:\\docs\\", L"C:\\t\\Маяк_k.txt");
-        },
-        nullptr);
-    EXPECT_EQ(L"\"C:\\Плагины\\conv.exe\" -enc KOI8-R -layout \"D:\\docs\\\\\" \"C:\\t\\Маяк_k.txt\"", line);
-    EXPECT_TRUE(HoldsQuote(std::wstring_view(L"a\"b")));
-}
-
 TEST(TemporaryName, SitsInTheTargetsFolder)
 {
     EXPECT_EQ(L"C:\\out", FolderOf(L"C:\\out\\Маяк_u.txt"));
@@ -202,14 +185,22 @@ TEST(TemporaryName, SitsInTheTargetsFolder)
     EXPECT_EQ(L"C:", FolderOf(L"C:Маяк_u.txt"));
     EXPECT_EQ(L"", FolderOf(L"Маяк_u.txt")) << "the current folder";
     EXPECT_EQ(L"Z:/out", FolderOf(L"Z:/out/x.txt"));
+    EXPECT_EQ(L"\\\\?\\C:\\", FolderOf(L"\\\\?\\C:\\x.txt"));
+    EXPECT_EQ(L"\\\\?\\UNC\\srv\\share", FolderOf(L"\\\\?\\UNC\\srv\\share\\x.txt"));
     const auto name = [](std::wstring_view folder) {
-        return WideBuilt([](WideTextBuilder& out, const void* f) {
-            AppendTemporaryName(out, *static_cast<const std::wstring_view*>(f), 4021, 17, L".txt");
-        }, &folder);
+        return Built([&](WideTextBuilder& out) { AppendTemporaryName(out, folder, 4021, 17, L".txt"); });
     };
     EXPECT_EQ(L"C:\\out\\~paperlens-4021-17.txt", name(L"C:\\out"));
     EXPECT_EQ(L"C:\\~paperlens-4021-17.txt", name(L"C:\\"));
     EXPECT_EQ(L"~paperlens-4021-17.txt", name(L""));
+    unsigned long process = 0;
+    EXPECT_TRUE(ProcessOfTemporaryName(L"~paperlens-4021-17.pdf", process));
+    EXPECT_EQ(4021u, process);
+    EXPECT_TRUE(ProcessOfTemporaryName(L"~paperlens-7-4000000000.txt", process) && process == 7u) << "numbers run to 32 bits";
+    for (const wchar_t* other : {L"~paperlens-4021-17.doc", L"~paperlens-4021.txt", L"~paperlens--17.txt",
+                                 L"~paperlens-99999999999-1.txt", L"~paperlens-notes.txt", L"paperlens-1-1.txt"}) {
+        EXPECT_FALSE(ProcessOfTemporaryName(other, process)) << "no temporary name of ours";
+    }
 }
 
 } // namespace

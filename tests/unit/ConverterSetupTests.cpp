@@ -19,6 +19,20 @@ TEST(ConverterSetup, PlacesDataFolderMapsWhereTheConverterLooks)
     EXPECT_EQ("C:\\p\\bins\\share\\poppler\\unicodeMap", DataFolderMapsFor("C:\\p\\bins\\pdftotext.exe"));
 }
 
+TEST(ConverterSetup, TellsAProgramOfEitherWidthFromAnyOtherFile)
+{
+    // MZ, the PE header's offset 0x80 at 0x3C, "PE\0\0" there and the machine after it.
+    const auto image = [](const char* machine) {
+        return "MZ" + std::string(0x3A, '\0') + "\x80" + std::string(0x43, '\0') + std::string("PE\0\0", 4) +
+               machine + std::string(0x100, '\0');
+    };
+    EXPECT_EQ(ImageKind::Width32, ImageKindOf(image("\x4C\x01")));
+    EXPECT_EQ(ImageKind::Width64, ImageKindOf(image("\x64\x86")));
+    EXPECT_EQ(ImageKind::OtherMachine, ImageKindOf(image("\xAA\xAA")));
+    EXPECT_EQ(ImageKind::NotAProgram, ImageKindOf(image("\x4C\x01").substr(0, 0x84))) << "cut short";
+    EXPECT_EQ(ImageKind::NotAProgram, ImageKindOf("MZ" + image("\x4C\x01"))) << "no PE header where it points";
+}
+
 TEST(ConverterSetup, TellsTheFamiliesApartByTheirVersionOutput)
 {
     const char* dataFolder = "pdftotext version 22.12.0\nCopyright 2005-2022 The Developers\n";
@@ -139,14 +153,12 @@ TEST(MeaningOfResult, NamesEveryCodeTheLibraryAnswers)
     }
 }
 
-TEST(EncodingOfEntry, ReadsTheTagAsThePluginDoes)
+TEST(EncodingOfEntry, FollowsTheEntrysPlaceAsThePluginDoes)
 {
-    EXPECT_EQ("ANSI", EncodingOfEntry("report_a.txt"));
-    EXPECT_EQ("KOI8-R", EncodingOfEntry("report_k.txt"));
-    EXPECT_EQ("UTF-8", EncodingOfEntry("report_u.txt"));
-    EXPECT_EQ("", EncodingOfEntry("report.txt"));
-    EXPECT_EQ("KOI8-R", EncodingOfEntry("notes_k.txt")) << "the fourth entry of notes_k.pdf";
-    EXPECT_EQ("", EncodingOfEntry("_a.tx"));
+    EXPECT_EQ("ANSI", EncodingOfEntry(0));
+    EXPECT_EQ("KOI8-R", EncodingOfEntry(1));
+    EXPECT_EQ("UTF-8", EncodingOfEntry(2));
+    EXPECT_EQ("", EncodingOfEntry(3)) << "invoice_a.txt, the fourth entry of invoice_a.pdf";
 }
 
 } // namespace

@@ -15,6 +15,7 @@ TEST(ArchiveBaseNameOf, TakesTheLastComponentWithoutItsExtension)
     EXPECT_EQ("report", ArchiveBaseNameOf("report.pdf")) << "no backslash: the whole path";
     EXPECT_EQ("README", ArchiveBaseNameOf("D:\\x\\README")) << "no dot: the whole name";
     EXPECT_EQ("", ArchiveBaseNameOf("D:\\x\\.pdf")) << "only an extension";
+    EXPECT_EQ("notes_k", ArchiveBaseNameOf("D:\\x\\notes_k.pdf")) << "a name ending like a tag stays whole";
     EXPECT_EQ("", ArchiveBaseNameOf("D:\\x\\")) << "ends with a backslash";
     EXPECT_EQ("", ArchiveBaseNameOf(""));
     EXPECT_EQ("b", ArchiveBaseNameOf("a.dir\\b")) << "a dot in a folder name is not an extension";
@@ -32,6 +33,9 @@ TEST(IsDocumentPathAcceptable, RefusesEmptyWildcardAndTooLongPaths)
     EXPECT_FALSE(IsDocumentPathAcceptable("C:\\docs\\r?.pdf", 256));
     EXPECT_TRUE(IsDocumentPathAcceptable(std::string(255, 'p'), 256));
     EXPECT_FALSE(IsDocumentPathAcceptable(std::string(256, 'p'), 256)) << "no room for the NUL";
+    EXPECT_TRUE(IsDocumentPathAcceptable("\\\\?\\C:\\docs\\report.pdf", 256)) << "the prefix's ? is no wildcard";
+    EXPECT_TRUE(IsDocumentPathAcceptable(std::wstring_view(L"\\\\?\\UNC\\srv\\docs\\report.pdf"), 256));
+    EXPECT_FALSE(IsDocumentPathAcceptable("\\\\?\\C:\\docs\\r?.pdf", 256));
 }
 
 TEST(WriteEntryName, NamesTheFourEntriesInOrder)
@@ -57,6 +61,28 @@ TEST(WriteEntryName, CutsALongNameTo259AndKeepsTheTailOfTheField)
     const std::string nearly(255, 'm'); // 255 + "_a.txt" is 261: the suffix is cut
     WriteEntryName(field, EntryNameSize, nearly, 0);
     EXPECT_EQ(nearly + "_a.t", field);
+}
+
+TEST(AnsiCharacters, DoubleByteNamesSplitAndCutBetweenCharacters)
+{
+    AnsiCharacters shiftJis; // code page 932
+    shiftJis.AddLeadBytes(0x81, 0x9F);
+    shiftJis.AddLeadBytes(0xE0, 0xFC);
+    const std::string hyouji = "\x95\x5C\x8E\xA6"; // 表示: the second byte of 表 is a backslash
+    EXPECT_EQ(hyouji, ArchiveBaseNameOf("C:\\docs\\" + hyouji + ".pdf", shiftJis));
+    EXPECT_EQ("\x8E\xA6", ArchiveBaseNameOf("C:\\docs\\" + hyouji + ".pdf")) << "read byte by byte";
+
+    char field[EntryNameSize];
+    WriteEntryName(field, EntryNameSize, std::string(258, 'n') + hyouji, 0, shiftJis);
+    EXPECT_EQ(std::string(258, 'n'), field) << "the character that would end at byte 260 goes whole";
+    AnsiCharacters utf8;
+    utf8.SetUtf8();
+    WriteEntryName(field, EntryNameSize, std::string(257, 'n') + "\xE8\xA1\xA8", 0, utf8);
+    EXPECT_EQ(std::string(257, 'n'), field);
+
+    wchar_t wide[8];
+    WriteEntryName(wide, 8, L"abcdef\xD83D\xDCC4", 0); // a pair of UTF-16 units
+    EXPECT_EQ(std::wstring(L"abcdef"), wide) << "no half of a surrogate pair";
 }
 
 TEST(WriteEntryName, EmptyBaseNameGivesTheBareSuffixes)

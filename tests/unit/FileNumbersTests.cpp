@@ -2,57 +2,43 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <set>
+#include <thread>
+#include <vector>
 
 namespace {
 
-// The counter is module-wide; step it to a known place first.
-void DrawUntil(int number)
+TEST(FileNumbers, CountUpByOneAndPassOverZeroAtTheEndOfTheRange)
 {
-    for (int i = 0; i <= LastFileNumber && DrawFileNumber() != number; ++i) {
+    FileNumberCounter = 99;
+    EXPECT_EQ(100u, DrawFileNumber());
+    EXPECT_EQ(101u, DrawFileNumber());
+    FileNumberCounter = 0xFFFFFFFEu;
+    EXPECT_EQ(0xFFFFFFFFu, DrawFileNumber());
+    EXPECT_EQ(1u, DrawFileNumber()) << "0 is the host's \"no handle\"";
+}
+
+TEST(FileNumbers, DrawsFromManyThreadsNeverRepeat)
+{
+    constexpr int Threads = 4;
+    constexpr int Draws = 10000;
+    std::vector<std::uint32_t> drawn[Threads];
+    std::vector<std::thread> threads;
+    for (auto& numbers : drawn) {
+        threads.emplace_back([&numbers] {
+            for (int i = 0; i < Draws; ++i) {
+                numbers.push_back(DrawFileNumber());
+            }
+        });
     }
-}
-
-TEST(FileNumbers, AdvanceByOneAndWrapFrom32767ToOne)
-{
-    DrawUntil(LastFileNumber - 1);
-    EXPECT_EQ(LastFileNumber, DrawFileNumber());
-    EXPECT_EQ(1, DrawFileNumber());
-    EXPECT_EQ(2, DrawFileNumber());
-}
-
-TEST(FileNumbers, SkipNumbersHeldByOpenFiles)
-{
-    DrawUntil(99);
-    std::optional<FileRegistration> open;
-    open.emplace();
-    EXPECT_EQ(100, open->Number()) << "a registration draws the next number";
-    EXPECT_TRUE(IsFileNumberRegistered(100));
-
-    DrawUntil(99);
-    EXPECT_EQ(101, DrawFileNumber()) << "100 is held by an open file";
-
-    open.reset();
-    EXPECT_FALSE(IsFileNumberRegistered(100)) << "closing frees the number";
-    DrawUntil(99);
-    EXPECT_EQ(100, DrawFileNumber());
-}
-
-TEST(FileNumbers, RegistrationsLeaveTheListInAnyOrder)
-{
-    std::optional<FileRegistration> first, second, third;
-    first.emplace();
-    second.emplace();
-    third.emplace();
-    const int a = first->Number(), b = second->Number(), c = third->Number();
-    second.reset();
-    EXPECT_TRUE(IsFileNumberRegistered(a));
-    EXPECT_FALSE(IsFileNumberRegistered(b));
-    EXPECT_TRUE(IsFileNumberRegistered(c));
-    first.reset();
-    third.reset();
-    EXPECT_FALSE(IsFileNumberRegistered(a));
-    EXPECT_FALSE(IsFileNumberRegistered(c));
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    std::set<std::uint32_t> all;
+    for (const auto& numbers : drawn) {
+        all.insert(numbers.begin(), numbers.end());
+    }
+    EXPECT_EQ(static_cast<std::size_t>(Threads * Draws), all.size());
 }
 
 } // namespace

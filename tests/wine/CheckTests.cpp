@@ -34,6 +34,9 @@ TEST(Check, NamesTheCauseOfEachBrokenSetup)
         {"a Unix program for the converter", GoodSettings, false,
          "the converter is not a Windows program; the plug-in needs a Windows build of pdftotext",
          "\x7F" "ELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00"},
+        {"a setting too long to read whole", "[Converters]\r\nPDF=" + std::string(256, 'c') + "\r\n", false,
+         "its value PDF= is 256 characters long: the plug-in reads at most 255"},
+        {"a library that is no program", GoodSettings, false, "it is no program library at all"},
     };
     for (const BrokenSetup& setup : setups) {
         SCOPED_TRACE(setup.what);
@@ -45,6 +48,10 @@ TEST(Check, NamesTheCauseOfEachBrokenSetup)
             WriteWholeFile(install.Folder() + "\\pdftotext.exe", setup.converter);
         }
         std::string library = install.LibraryFile();
+        const bool noProgram = std::string(setup.what).find("no program") != std::string::npos;
+        if (noProgram) {
+            WriteWholeFile(library, GoodSettings); // Windows refuses it as it refuses the other width
+        }
         if (setup.longPath) {
             // Its settings path, two characters shorter, still fits the A calls' 260.
             const std::string name = library.substr(library.rfind('\\'));
@@ -58,7 +65,7 @@ TEST(Check, NamesTheCauseOfEachBrokenSetup)
         const HostRun run = RunHostTool("check " + Quoted(library) + " " + Quoted(SamplePath()));
         EXPECT_EQ(1u, run.exitCode) << run.output;
         EXPECT_NE(std::string::npos, run.output.find(setup.namedCause)) << run.output;
-        const bool loads = setup.settings == GoodSettings && !setup.longPath;
+        const bool loads = setup.settings == GoodSettings && !setup.longPath && !noProgram;
         EXPECT_EQ(loads, run.output.find("the library loads") != std::string::npos) << run.output;
         if (loads) {
             EXPECT_NE(std::string::npos, run.output.find("result 16, the output file cannot be created")) << run.output;
@@ -94,6 +101,24 @@ TEST(Check, PassesAGoodSetupAndShowsTheConvertersMessageWhenAnEntryFails)
 } // namespace
 
 namespace {
+
+TEST(HostTool, ChecksALibraryInAFolderOfAnyNameAndShowsItsPathAsItIs)
+{
+    const PluginInstall install(GoodSettings, "");
+    const std::wstring folder = WideFrom(install.Folder(), CP_ACP) + L"\\Плагины";
+    const std::string libraryName = install.LibraryFile().substr(install.Folder().size());
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    for (const std::string& name : {libraryName, std::string("\\Paperlens.ini")}) {
+        const std::wstring from = WideFrom(install.Folder() + name, CP_ACP);
+        ASSERT_TRUE(::CopyFileW(from.c_str(), (folder + WideFrom(name, CP_ACP)).c_str(), FALSE));
+    }
+    const std::wstring library = folder + WideFrom(libraryName, CP_ACP);
+    const std::string output = RunHostTool(L"check \"" + library + L"\"").output;
+    for (const std::string& line : {"library    " + NarrowFrom(library, CP_UTF8), std::string("the library loads"),
+                                    NarrowFrom(folder, CP_UTF8) + "\\pdftotext.exe: missing"}) {
+        EXPECT_NE(std::string::npos, output.find(line)) << line << "\n" << output;
+    }
+}
 
 TEST(HostTool, SpeaksPlainWordsAndUtf8ThroughAPipe)
 {

@@ -208,13 +208,17 @@ TEST_F(Extraction, TheDefaultEntryOfAConverterWhoseDefaultIsNotUtf8IsItsOwnRun)
     EXPECT_EQ("converted:UTF-8\n", ReadWholeFile(install_.Folder() + "\\r_k.txt"));
 }
 
-TEST_F(Extraction, TheFourthEntryOfANameEndingInATagTakesThatEncoding)
+TEST_F(Extraction, EachEntryTakesItsOwnEncodingWhateverTheTargetIsCalled)
 {
-    ExtractDocument(*library_, Document("notes_k.pdf"), install_.Folder(), DestinationStyle::DirectoryAndName);
+    // invoice_a.pdf's fourth entry is invoice_a.txt, whose name carries the ANSI tag.
+    ExtractDocument(*library_, Document("invoice_a.pdf"), install_.Folder(), DestinationStyle::DirectoryAndName);
     const std::vector<ConverterRecord> records = Records();
     ASSERT_EQ(4u, records.size());
-    EXPECT_EQ("KOI8-R", records[3].encoding) << records[3].commandLine;
-    EXPECT_EQ("converted:KOI8-R\n", ReadWholeFile(install_.Folder() + "\\notes_k.txt"));
+    const char* encodings[] = {"ANSI", "KOI8-R", "UTF-8", "default"};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(encodings[i], records[i].encoding) << records[i].commandLine;
+    }
+    EXPECT_EQ("converted:default\n", ReadWholeFile(install_.Folder() + "\\invoice_a.txt"));
 }
 
 TEST_F(Extraction, ANullOrEmptyDirectoryMakesTheNameTheWholeTarget)
@@ -229,7 +233,7 @@ TEST_F(Extraction, ANullOrEmptyDirectoryMakesTheNameTheWholeTarget)
     const std::vector<ConverterRecord> records = Records();
     ASSERT_EQ(2u, records.size());
     EXPECT_EQ("bare_u.txt", records[0].arguments.back());
-    EXPECT_EQ("UTF-8", records[0].encoding);
+    EXPECT_EQ("ANSI", records[0].encoding) << "the entry listed, r_a.txt, not the name's tag";
     EXPECT_EQ("empty_a.txt", records[1].arguments.back());
     EXPECT_EQ("ANSI", records[1].encoding);
     EXPECT_TRUE(FileExists(install_.Folder() + "\\bare_u.txt")) << "written in the host's current folder";
@@ -259,6 +263,7 @@ TEST_F(Extraction, TheConvertersExitCodeAndTheTargetDecideTheResult)
         {"2", "0", ResultCannotCreateOutput}, // could not open its output
         {"3", "0", ResultBadArchive},         // not permitted to read the document
         {"99", "1", ResultWriteError},        // any other failure, whatever it left behind
+        {"-1", "0", ResultWriteError},
     };
     const std::string document = Document("r.pdf");
     for (const auto& c : cases) {
@@ -293,6 +298,19 @@ TEST_F(Extraction, ATargetLeftFromAnEarlierRunIsNeverTakenForThisRunsText)
     }
     EXPECT_EQ("stale text", ReadWholeFile(target));
     EXPECT_EQ(1u, Records().size()) << "no second run";
+}
+
+TEST_F(Extraction, RemovesTheTemporaryFilesOfEndedProcessesFromTheFolder)
+{
+    // Process numbers are small multiples of 4: no process has this one.
+    const std::string ended = install_.Folder() + "\\~paperlens-4294967292-3";
+    const std::string living = install_.Folder() + "\\~paperlens-" + std::to_string(::GetCurrentProcessId()) + "-3.txt";
+    for (const std::string& path : {ended + ".pdf", ended + ".txt", living}) {
+        WriteWholeFile(path, "left");
+    }
+    EXPECT_EQ(ResultSuccess, ExtractFirst(Document("r.pdf"), install_.Folder().c_str(), "r_a.txt"));
+    EXPECT_FALSE(FileExists(ended + ".pdf") || FileExists(ended + ".txt"));
+    EXPECT_TRUE(FileExists(living)) << "a running process's own";
 }
 
 TEST_F(Extraction, TheDocumentItselfIsNeverTheTarget)
@@ -346,13 +364,13 @@ TEST_F(Extraction, ALongCommandLineReachesTheConverterWhole)
     const std::string document = Document("r.pdf");
     const std::string folder = install_.Folder() + "\\" + std::string(120, 'd');
     ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
-    const std::string name = std::string(80, 'n') + "_u.txt";
+    const std::string name = std::string(80, 'n') + "_a.txt";
     ASSERT_EQ(ResultSuccess, ExtractFirst(document, folder.c_str(), name.c_str()));
     const std::vector<ConverterRecord> records = Records();
     ASSERT_EQ(1u, records.size());
     EXPECT_GT(records[0].commandLine.size(), 300u);
     EXPECT_EQ(Quoted(folder + "\\" + name), records[0].commandLine.substr(records[0].commandLine.rfind(" \"") + 1));
-    EXPECT_EQ("converted:UTF-8\n", ReadWholeFile(folder + "\\" + name));
+    EXPECT_EQ("converted:ANSI\n", ReadWholeFile(folder + "\\" + name));
 }
 
 TEST_F(Extraction, ACommandLineTooLongForWindowsIsNotRunAndIsReported)

@@ -89,13 +89,16 @@ TEST(LibraryImage, ImportsOnlyWhatItsOwnCodeCallsAndHooksNothing)
         "kernel32.dll!GetFileAttributesA", "kernel32.dll!GetFileAttributesW", "kernel32.dll!DeleteFileW",
         "kernel32.dll!GetFileInformationByHandle", "kernel32.dll!GetFileAttributesExW", // documents and targets
         "kernel32.dll!GetShortPathNameW", "kernel32.dll!CreateHardLinkW", "kernel32.dll!CopyFileW",
-        "kernel32.dll!MoveFileExW", "kernel32.dll!GetCurrentProcessId", // paths the converter can open
-        "kernel32.dll!GetACP", "kernel32.dll!MultiByteToWideChar", "kernel32.dll!WideCharToMultiByte", // code page
+        "kernel32.dll!MoveFileExW", "kernel32.dll!GetCurrentProcessId", "kernel32.dll!GetTempPathW",
+        "kernel32.dll!FindFirstFileW", "kernel32.dll!FindNextFileW", "kernel32.dll!FindClose",
+        "kernel32.dll!OpenProcess", // paths the converter can open, and what ended runs left
+        "kernel32.dll!GetACP", "kernel32.dll!GetCPInfo", "kernel32.dll!MultiByteToWideChar",
+        "kernel32.dll!WideCharToMultiByte", // code page
         "kernel32.dll!GetProcessHeap", "kernel32.dll!HeapAlloc", "kernel32.dll!HeapFree", // run-time sized texts
-        "kernel32.dll!SwitchToThread", // the file-number locks
-        "kernel32.dll!CreatePipe", "kernel32.dll!PeekNamedPipe", "kernel32.dll!SetHandleInformation", "kernel32.dll!InitializeProcThreadAttributeList",
-        "kernel32.dll!UpdateProcThreadAttribute", "kernel32.dll!DeleteProcThreadAttributeList", // the converter's -v
-        "kernel32.dll!WriteFile", "kernel32.dll!GetFileSizeEx", "kernel32.dll!GetTempPathW", // entries from one text
+        "kernel32.dll!CreatePipe", "kernel32.dll!PeekNamedPipe", "kernel32.dll!SetHandleInformation",
+        "kernel32.dll!InitializeProcThreadAttributeList", "kernel32.dll!UpdateProcThreadAttribute",
+        "kernel32.dll!DeleteProcThreadAttributeList", // the converter's -v
+        "kernel32.dll!WriteFile", "kernel32.dll!GetFileSizeEx", // entries from one text
     };
     // Text and record copies and comparisons, which the compiler may also do inline, width by width.
     const std::set<std::string> inlinable = {"msvcrt.dll!memchr", "msvcrt.dll!memcmp", "msvcrt.dll!memcpy",

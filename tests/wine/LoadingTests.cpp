@@ -87,19 +87,23 @@ TEST(Loading, ASettingThatNamesNoProgramLoadsButCannotExtract)
 
 TEST(Loading, NoSettingRefusesTheLoad)
 {
-    const char* refused[] = {
+    const std::string refused[] = {
         "",                                          // no settings file
         "[Other]\r\nPDF=conv.exe\r\n",               // no section
         "[Converters]\r\nTXT=conv.exe\r\n",          // no key
         "[Converters]\r\nPDF=not found\r\n",         // the marker itself
         "[Converters]\r\nPDF=\"not found\"\r\n",
+        // A setting that does not fit whole: cut, it would name another program.
+        "[Converters]\r\nPDF=" + std::string(252, 'c') + ".exe-v2.exe\r\n",
     };
-    for (const char* settings : refused) {
+    for (const std::string& settings : refused) {
         PluginInstall install(settings);
         EXPECT_EQ(nullptr, install.Load()) << "loaded with settings \"" << settings << "\"";
     }
     PluginInstall install("[Converters]\r\nPDF=not found.exe\r\n");
     EXPECT_NE(nullptr, install.Load()) << "only the exact marker is refused";
+    PluginInstall longest("[Converters]\r\nPDF=conv.exe " + std::string(246, 'x') + "\r\n");
+    EXPECT_NE(nullptr, longest.Load()) << "a setting of 255 characters fits";
 }
 
 TEST(Loading, AnEditedSettingTakesEffectAtTheNextThreadStart)

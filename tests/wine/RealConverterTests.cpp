@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr UINT Koi8R = 20866;
 constexpr bool WindowsBuild = sizeof(void*) == 4;
 
 bool Holds(const std::string& text, const std::string& part)

@@ -41,8 +41,8 @@ private:
 void WriteFileWithTime(const std::string& path, const SYSTEMTIME& utc);
 void WriteFileWithTime(const std::string& path, int year, int month, int day, int hour, int minute, int second);
 
-// The packed local time the host should see for a file last written at `utc`, converted
-// here with the system's own calls.
+// The packed local time the host should see for a file last written at `utc`: shifted by
+// the zone's offset in force now and packed by hand, not by the library's own calls.
 std::uint32_t ExpectedDosTime(const SYSTEMTIME& utc);
 std::uint32_t ExpectedDosTime(int year, int month, int day, int hour, int minute, int second);
 
@@ -89,8 +89,10 @@ struct HostRun {
     std::string output;
 };
 HostRun RunHostTool(const std::string& arguments);
+HostRun RunHostTool(const std::wstring& arguments);
 // Any program, its command line given whole, run the same way.
 HostRun RunProgram(std::string commandLine);
+HostRun RunProgram(std::wstring commandLine);
 
 // Removes a folder with everything in it.
 void RemoveTree(const std::string& folder);
@@ -99,6 +101,7 @@ void RemoveTree(const std::wstring& folder);
 // UTF-8 text in a code page, each character the code page does not hold exactly left out:
 // what a converter writes in that encoding.
 std::string InCodePage(const std::string& utf8, UINT codePage);
+constexpr UINT Koi8R = 20866;
 
 // Counts the handle values this process holds; GetProcessHandleCount answers 0 under Wine.
 int CountHandles();

@@ -94,10 +94,21 @@ void WriteFileWithTime(const std::string& path, int year, int month, int day, in
 
 std::uint32_t ExpectedDosTime(const SYSTEMTIME& utc)
 {
-    FILETIME time, local;
+    // Local time is UTC less the zone's offset in force now (winter or summer), worked out
+    // here from the zone rather than with the conversion call the library makes.
+    TIME_ZONE_INFORMATION zone;
+    const DWORD state = ::GetTimeZoneInformation(&zone);
+    const LONG bias = zone.Bias + (state == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias : zone.StandardBias);
+    FILETIME time;
     SYSTEMTIME fields;
-    if (!::SystemTimeToFileTime(&utc, &time) || !::FileTimeToLocalFileTime(&time, &local) ||
-        !::FileTimeToSystemTime(&local, &fields)) {
+    if (!::SystemTimeToFileTime(&utc, &time)) {
+        ADD_FAILURE() << "the test cannot convert its own time";
+        return 0;
+    }
+    const std::uint64_t ticks = (std::uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime) -
+                                static_cast<std::uint64_t>(std::int64_t{bias} * 60 * 10000000);
+    const FILETIME local = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    if (!::FileTimeToSystemTime(&local, &fields)) {
         ADD_FAILURE() << "the test cannot convert its own time";
         return 0;
     }
@@ -214,11 +225,22 @@ int CountHandles()
 
 HostRun RunHostTool(const std::string& arguments)
 {
+    return RunHostTool(WideFrom(arguments, CP_ACP));
+}
+
+HostRun RunHostTool(const std::wstring& arguments)
+{
     const std::string library = LibraryPath();
-    return RunProgram("\"" + library.substr(0, library.rfind('\\') + 1) + "PaperlensHost.exe\" " + arguments);
+    return RunProgram(L"\"" + WideFrom(library.substr(0, library.rfind('\\') + 1), CP_ACP) + L"PaperlensHost.exe\" " +
+                      arguments);
 }
 
 HostRun RunProgram(std::string line)
+{
+    return RunProgram(WideFrom(line, CP_ACP));
+}
+
+HostRun RunProgram(std::wstring line)
 {
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE readEnd = nullptr;
@@ -229,14 +251,14 @@ HostRun RunProgram(std::string line)
     UniqueHandle<> reader(readEnd);
     UniqueHandle<> writer(writeEnd);
     ::SetHandleInformation(reader.Get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = writer.Get();
     startup.hStdError = writer.Get();
     PROCESS_INFORMATION created = {};
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &created)) {
-        throw std::runtime_error("cannot run " + line);
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &created)) {
+        throw std::runtime_error("cannot run " + NarrowFrom(line, CP_UTF8));
     }
     const UniqueHandle<> process(created.hProcess);
     const UniqueHandle<> thread(created.hThread);

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr UINT Koi8R = 20866;
-
 std::wstring Wide(const std::string& ansi)
 {
     return WideFrom(ansi, CP_ACP);
@@ -202,14 +200,50 @@ TEST(Unicode, WithoutShortNamesTheDocumentIsLinkedOrCopiedForTheRunAndNothingIsL
     }
     EXPECT_EQ(EntryNamesOf(L"Маяк"), NamesIn(Wide(output.Path()))) << "no link, copy or stand-in name left";
 
-    // An output folder the code page cannot name either: no form the converter can open.
+    // An output folder the code page cannot name either: the stand-ins go to the user's
+    // temporary folder, and the texts are moved into the target.
     const std::wstring unnamed = install.MakeFolder(L"Тексты");
+    wchar_t temporary[MAX_PATH + 1];
+    ASSERT_NE(0u, ::GetTempPathW(MAX_PATH + 1, temporary));
+    const std::set<std::wstring> before = NamesIn(temporary);
     for (const ExtractedEntryW& entry :
          ExtractDocument(*library, EntryPoints::Unicode, document, unnamed, DestinationStyle::DirectoryAndName)) {
-        EXPECT_EQ(ResultCannotCreateOutput, entry.result) << NarrowFrom(entry.name, CP_UTF8);
+        EXPECT_EQ(ResultSuccess, entry.result) << NarrowFrom(entry.name, CP_UTF8);
+        EXPECT_EQ(0u, ReadWide(entry.target).rfind("converted:", 0)) << NarrowFrom(entry.name, CP_UTF8);
     }
-    EXPECT_TRUE(NamesIn(unnamed).empty());
+    ::DeleteFileA(log.c_str());
+    EXPECT_EQ(EntryNamesOf(L"Маяк"), NamesIn(unnamed));
+    EXPECT_EQ(before, NamesIn(temporary)) << "nothing left in the temporary folder";
     EXPECT_EQ(1u, NamesIn(documents).size());
+}
+
+TEST(Unicode, DocumentsPastMaxPathOpenListAndExtractThroughTheLongPathPrefix)
+{
+    ScratchFolder scratch;
+    std::wstring folder = L"\\\\?\\" + Wide(scratch.Path());
+    for (const wchar_t letter : {L'a', L'b', L'c'}) {
+        folder += L"\\" + std::wstring(90, letter);
+        ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    }
+    const std::wstring document = folder + L"\\report.pdf";
+    ASSERT_GT(document.size(), 300u);
+    ASSERT_TRUE(::CopyFileW(Wide(SamplePath()).c_str(), document.c_str(), FALSE));
+    PluginInstall install("[Converters]\r\nPDF=conv.exe\r\n");
+    const auto library = install.Load();
+    ASSERT_NE(nullptr, library);
+    ScopedVariable writing("RECCONV_WRITE", "1");
+
+    EXPECT_EQ(5u, ListDocument(*library, EntryPoints::Unicode, document).entries.size());
+    // A destination folder ending in a backslash, as hosts hand it over.
+    for (const ExtractedEntryW& entry : ExtractDocument(*library, EntryPoints::Unicode, document, folder + L"\\",
+                                                        DestinationStyle::DirectoryAndName)) {
+        EXPECT_EQ(ResultSuccess, entry.result) << NarrowFrom(entry.name, CP_UTF8) << ": written, or 16";
+    }
+    std::set<std::wstring> expected = EntryNamesOf(L"report");
+    expected.insert(L"report.pdf");
+    EXPECT_EQ(expected, NamesIn(folder));
+    EXPECT_EQ(5u, ListDocument(*library, EntryPoints::Ansi, L"\\\\?\\" + Wide(SamplePath())).entries.size())
+        << "the ANSI entry points take the prefix too";
 }
 
 } // namespace

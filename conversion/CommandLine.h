@@ -1,5 +1,6 @@
 // What one extraction asks of the converter: the target, the encoding option chosen by
-// the target's name, and the command line. For the ANSI and the UTF-16 entry points alike.
+// the target's name, and the command line, in UTF-16: both families of entry points extract
+// through it.
 #pragma once
 
 #include "FixedText.h"
@@ -10,27 +11,27 @@
 // The longest command line CreateProcess takes, terminating NUL included.
 constexpr std::size_t MaxCommandLineSize = 32767;
 
-// The destination name alone when the directory is empty, otherwise directory + "\" + name.
-void AppendTargetPath(TextBuilder& out, std::string_view directory, std::string_view name) noexcept;
+// The destination name alone when the directory is empty, otherwise directory + "\" + name,
+// with no second backslash after a directory that ends in one.
 void AppendTargetPath(WideTextBuilder& out, std::wstring_view directory, std::wstring_view name) noexcept;
 
 // The two characters that begin six before the end: "_k" for ...report_k.txt.
-std::string_view TagOf(std::string_view target) noexcept;
 std::wstring_view TagOf(std::wstring_view target) noexcept;
 
 // " -enc ANSI", " -enc KOI8-R", " -enc UTF-8" for the tags "_a", "_k", "_u"; else empty.
-std::string_view EncodingOptionFor(std::string_view tag) noexcept;
 std::string_view EncodingOptionFor(std::wstring_view tag) noexcept;
 
+// The option of the entry the host last listed on the handle, as the host extracts each
+// entry right after listing it, whatever it names the target; by the target's tag only
+// where nothing has been listed yet (`listedEntry` -1).
+std::string_view EncodingOptionOf(int listedEntry, std::wstring_view target) noexcept;
+
 // "converter"<option> -layout "document" "target"
-void AppendCommandLine(TextBuilder& out, std::string_view converterPath, std::string_view option,
-                       std::string_view documentPath, std::string_view target) noexcept;
 void AppendCommandLine(WideTextBuilder& out, std::wstring_view converterPath, std::string_view option,
                        std::wstring_view documentPath, std::wstring_view target) noexcept;
 
 // No Windows file name holds a double quote; a path that does would end its quoted
 // argument early and hand the rest to the converter as options of its own.
-bool HoldsQuote(std::string_view path) noexcept;
 bool HoldsQuote(std::wstring_view path) noexcept;
 
 // What the host is told once the converter has ended. Its family documents exit code 1
@@ -42,7 +43,18 @@ int ResultOfConversion(unsigned long exitCode, bool targetWritten) noexcept;
 // a file in the current folder.
 std::wstring_view FolderOf(std::wstring_view path) noexcept;
 
+// folder\name, or name alone for the current folder; no second separator after a folder
+// that ends in one (or a drive's colon).
+void AppendInFolder(WideTextBuilder& out, std::wstring_view folder, std::wstring_view name) noexcept;
+
 // folder\~paperlens-<process>-<number><extension>: a name every code page represents,
 // unique to one run of one process.
-void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigned long process, int number,
+void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigned long process, unsigned long number,
                          std::wstring_view extension) noexcept;
+
+// The process in a name AppendTemporaryName made (~paperlens-<process>-<number>.pdf or
+// .txt, without the folder); false for any other name.
+bool ProcessOfTemporaryName(std::wstring_view name, unsigned long& process) noexcept;
+
+// folder\~paperlens-*: what a search for temporary names in the folder looks for.
+void AppendTemporaryPattern(WideTextBuilder& out, std::wstring_view folder) noexcept;

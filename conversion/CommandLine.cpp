@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "PathLimits.h"
 #include "ResultCodes.h"
 
 namespace {
@@ -8,8 +9,9 @@ template <class Char>
 void AppendTarget(BasicTextBuilder<Char>& out, std::basic_string_view<Char> directory,
                   std::basic_string_view<Char> name) noexcept
 {
+    // One separator: a \\?\ path takes a doubled one literally, and names no file then.
     if (!directory.empty()) {
-        out.Append(directory).Append(1, Char('\\'));
+        out.Append(directory).Append(directory.back() == Char('\\') ? 0 : 1, Char('\\'));
     }
     out.Append(name);
 }
@@ -67,19 +69,9 @@ void AppendLine(BasicTextBuilder<Char>& line, std::basic_string_view<Char> conve
 
 } // namespace
 
-void AppendTargetPath(TextBuilder& out, std::string_view directory, std::string_view name) noexcept
-{
-    AppendTarget(out, directory, name);
-}
-
 void AppendTargetPath(WideTextBuilder& out, std::wstring_view directory, std::wstring_view name) noexcept
 {
     AppendTarget(out, directory, name);
-}
-
-std::string_view TagOf(std::string_view target) noexcept
-{
-    return TagIn(target);
 }
 
 std::wstring_view TagOf(std::wstring_view target) noexcept
@@ -87,31 +79,24 @@ std::wstring_view TagOf(std::wstring_view target) noexcept
     return TagIn(target);
 }
 
-std::string_view EncodingOptionFor(std::string_view tag) noexcept
-{
-    return OptionFor(tag);
-}
-
 std::string_view EncodingOptionFor(std::wstring_view tag) noexcept
 {
     return OptionFor(tag);
 }
 
-void AppendCommandLine(TextBuilder& out, std::string_view converterPath, std::string_view option,
-                       std::string_view documentPath, std::string_view target) noexcept
+std::string_view EncodingOptionOf(int listedEntry, std::wstring_view target) noexcept
 {
-    AppendLine(out, converterPath, option, documentPath, target);
+    constexpr std::string_view tags[] = {"_a", "_k", "_u"};
+    if (listedEntry < 0) {
+        return OptionFor(TagIn(target));
+    }
+    return listedEntry < 3 ? OptionFor(tags[listedEntry]) : std::string_view();
 }
 
 void AppendCommandLine(WideTextBuilder& out, std::wstring_view converterPath, std::string_view option,
                        std::wstring_view documentPath, std::wstring_view target) noexcept
 {
     AppendLine(out, converterPath, option, documentPath, target);
-}
-
-bool HoldsQuote(std::string_view path) noexcept
-{
-    return path.find('"') != std::string_view::npos;
 }
 
 bool HoldsQuote(std::wstring_view path) noexcept
@@ -138,7 +123,10 @@ std::wstring_view FolderOf(std::wstring_view path) noexcept
 {
     const auto separator = path.find_last_of(L"\\/");
     if (separator != std::wstring_view::npos) {
-        return std::wstring_view(path.data(), separator == 2 && path[1] == L':' ? 3 : separator);
+        // A drive's root keeps its backslash, after a \\?\ prefix too.
+        const std::size_t drive = LongPathPrefixSize(path);
+        const bool root = separator == drive + 2 && path[drive + 1] == L':';
+        return std::wstring_view(path.data(), root ? separator + 1 : separator);
     }
     return path.size() >= 2 && path[1] == L':' ? std::wstring_view(path.data(), 2) : std::wstring_view();
 }
@@ -158,10 +146,36 @@ void AppendDecimal(WideTextBuilder& out, unsigned long value) noexcept
     }
 }
 
+constexpr std::wstring_view TemporaryPrefix = L"~paperlens-";
+
+// Compared unit by unit: the library imports no comparison from the C runtime.
+bool SameText(std::wstring_view a, std::wstring_view b) noexcept
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Reads decimal digits at `at`, at most `limit` of them; false when there are none.
+bool ReadDecimal(std::wstring_view text, std::size_t& at, std::size_t limit, unsigned long long& value) noexcept
+{
+    const std::size_t start = at;
+    value = 0;
+    while (at < text.size() && at - start < limit && text[at] >= L'0' && text[at] <= L'9') {
+        value = value * 10 + static_cast<unsigned long long>(text[at++] - L'0');
+    }
+    return at != start;
+}
+
 } // namespace
 
-void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigned long process, int number,
-                         std::wstring_view extension) noexcept
+void AppendInFolder(WideTextBuilder& out, std::wstring_view folder, std::wstring_view name) noexcept
 {
     if (!folder.empty()) {
         out.Append(folder);
@@ -169,9 +183,36 @@ void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigne
             out.Append(1, L'\\');
         }
     }
-    out.Append(std::wstring_view(L"~paperlens-"));
+    out.Append(name);
+}
+
+bool ProcessOfTemporaryName(std::wstring_view name, unsigned long& process) noexcept
+{
+    std::size_t at = TemporaryPrefix.size();
+    unsigned long long id = 0;
+    unsigned long long number = 0;
+    if (name.size() <= at || !SameText(std::wstring_view(name.data(), at), TemporaryPrefix) ||
+        !ReadDecimal(name, at, 10, id) || id > 0xFFFFFFFFull || at == name.size() || name[at++] != L'-' ||
+        !ReadDecimal(name, at, 10, number) || number > 0xFFFFFFFFull) {
+        return false;
+    }
+    const std::wstring_view rest(name.data() + at, name.size() - at);
+    process = static_cast<unsigned long>(id);
+    return SameText(rest, L".pdf") || SameText(rest, L".txt");
+}
+
+void AppendTemporaryPattern(WideTextBuilder& out, std::wstring_view folder) noexcept
+{
+    AppendInFolder(out, folder, TemporaryPrefix);
+    out.Append(1, L'*');
+}
+
+void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigned long process, unsigned long number,
+                         std::wstring_view extension) noexcept
+{
+    AppendInFolder(out, folder, TemporaryPrefix);
     AppendDecimal(out, process);
     out.Append(1, L'-');
-    AppendDecimal(out, static_cast<unsigned long>(number));
+    AppendDecimal(out, number);
     out.Append(extension);
 }
