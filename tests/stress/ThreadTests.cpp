@@ -355,9 +355,13 @@ TEST(Threads, ListAndExtractTwoDocumentsAtOnceWhileTheSettingChangesAndThreadsCo
     EXPECT_TRUE(converterSeen[0] && converterSeen[1]) << "the rewritten setting never took effect";
 
     // One wait for each converter, and none holds up the others: converters run side by
-    // side, and documents open while they run. Every start and open keeps boxes off.
-    EXPECT_EQ(static_cast<int>(extractions.size()) - notStarted, seen.processWaits);
-    EXPECT_EQ(static_cast<int>(extractions.size()), seen.creations);
+    // side, and documents open while they run. Every start and open keeps boxes off. One
+    // start more asks the converter its version, once per load, waited for in slices of
+    // 100 ms for at most 5 s.
+    const int conversions = static_cast<int>(extractions.size()) - notStarted;
+    EXPECT_LE(conversions + 1, seen.processWaits);
+    EXPECT_GE(conversions + 50, seen.processWaits);
+    EXPECT_EQ(static_cast<int>(extractions.size()) + 1, seen.creations);
     EXPECT_GT(seen.overlappingWaits, 0) << "no two converters ever ran at once";
     EXPECT_GT(seen.opensDuringWait, 0) << "no document was opened while a converter ran";
     EXPECT_EQ(0, seen.callsWithBoxes) << "a start or open let Windows show a box";
