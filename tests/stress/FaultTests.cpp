@@ -132,6 +132,12 @@ protected:
 
 TEST_F(KilledConverter, EndsTheWaitWithAWriteErrorAndNoTarget)
 {
+    {
+        // The library asks the converter its version at its first extraction: asked now, so
+        // that the process the killer finds is the conversion.
+        ScopedVariable unrecorded("RECCONV_LOG", "");
+        ASSERT_EQ(ResultSuccess, ExtractInto(install_.Folder()));
+    }
     // Generous bounds, so that a slow machine cannot make the kill come too late: the
     // converter would sleep a minute, the killer looks for it for 30 s.
     ScopedVariable sleep("RECCONV_SLEEP_MS", "60000");

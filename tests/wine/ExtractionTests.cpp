@@ -464,6 +464,11 @@ TEST_F(Extraction, AConverterRunningForOneThreadHoldsUpNoOtherAndTheHostKeepsIts
     const std::string slow = Document("slow.pdf");
     const std::string quick = Document("quick.pdf");
     const std::string folder = install_.Folder();
+    {
+        // The converter's version, asked once per load, asked now: the first wait below is the conversion's.
+        ScopedVariable unrecorded("RECCONV_LOG", "");
+        ASSERT_EQ(ResultSuccess, ExtractFirst(quick, folder.c_str(), "quick_u.txt"));
+    }
     const UINT modeBefore = ::GetErrorMode();
     CallWatch watch(library_->Module());
     ASSERT_TRUE(watch.Valid());
