@@ -89,9 +89,18 @@ private:
     LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };
 
-bool StillAsking(void* watches) noexcept
+// The version question's watch: the host's own, asked each interval, and a few seconds.
+struct VersionWatch {
+    const RunWatch& host;
+    int left;
+    bool stopped;
+};
+
+bool StillAsking(void* context) noexcept
 {
-    return --*static_cast<int*>(watches) > 0;
+    VersionWatch& watch = *static_cast<VersionWatch*>(context);
+    watch.stopped = watch.host.keepGoing && !watch.host.keepGoing(watch.host.context);
+    return !watch.stopped && --watch.left > 0;
 }
 
 } // namespace
@@ -181,8 +190,9 @@ LaunchResult RunCommandLine(wchar_t* commandLine, const RunWatch& watch) noexcep
     return result; // the job's close ends whatever the converter left running
 }
 
-ConverterFamily AskConverterFamily(std::wstring_view converter) noexcept
+ConverterFamily AskConverterFamily(std::wstring_view converter, const RunWatch& host, bool& stopped) noexcept
 {
+    stopped = false;
     WideHeapText line;
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
@@ -194,15 +204,16 @@ ConverterFamily AskConverterFamily(std::wstring_view converter) noexcept
     }
     const UniqueHandle<> reader(readEnd);
     UniqueHandle<> writer(writeEnd);
-    int watches = VersionWatches;
+    VersionWatch asking = {host, VersionWatches, false};
     RunWatch watch;
     watch.keepGoing = StillAsking;
-    watch.context = &watches;
+    watch.context = &asking;
     watch.output = writer.Get();
     if (!::SetHandleInformation(writer.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
         return ConverterFamily::Unknown;
     }
     const LaunchResult run = RunCommandLine(line.Data(), watch);
+    stopped = asking.stopped;
     writer.Reset();
     // Only what is there once the program has ended: a process another thread of the host
     // started meanwhile may have inherited the pipe's other end, and a read waiting for the

@@ -39,5 +39,6 @@ bool IsWaitableProgram(const wchar_t* path) noexcept;
 LaunchResult RunCommandLine(wchar_t* commandLine, const RunWatch& watch) noexcept;
 
 // The converter's family, told by what its -v prints (ConverterFamilyOf), run as a converter
-// is run; Unknown when it cannot be told within a few seconds. `converter` holds no quote.
-ConverterFamily AskConverterFamily(std::wstring_view converter) noexcept;
+// is run; Unknown when it cannot be told within a few seconds. `host` is asked as during a
+// conversion; when it says stop, the run ends and `stopped` is set. `converter` holds no quote.
+ConverterFamily AskConverterFamily(std::wstring_view converter, const RunWatch& host, bool& stopped) noexcept;

@@ -218,13 +218,19 @@ bool EncodingOfEntry(Extraction& x, ConverterFamily family, UnicodeMap& map, Ent
     return family == ConverterFamily::DataFolderMaps;
 }
 
-// The family of the converter, asked at the first extraction of the load.
-ConverterFamily FamilyOf(std::wstring_view converter) noexcept
+// The family of the converter, asked at the first extraction of the load, the host's
+// progress callback heard meanwhile; `stopped` when the host said stop.
+ConverterFamily FamilyOf(Extraction& x, bool& stopped) noexcept
 {
     ConverterFamily family = ConverterFamily::Unknown;
+    stopped = false;
     if (TakeConverterFamilyQuestion(family)) {
-        family = AskConverterFamily(converter);
-        KeepConverterFamily(family);
+        family = AskConverterFamily(x.converter, WatchFor(x.progress), stopped);
+        if (stopped) {
+            ReturnConverterFamilyQuestion();
+        } else {
+            KeepConverterFamily(family);
+        }
     }
     return family;
 }
@@ -256,7 +262,11 @@ constexpr int UseOwnRun = -1;
 // UseOwnRun where that cannot be done.
 int FromSharedText(Extraction& x) noexcept
 {
-    const ConverterFamily family = FamilyOf(x.converter);
+    bool stopped = false;
+    const ConverterFamily family = FamilyOf(x, stopped);
+    if (stopped) {
+        return ResultAborted;
+    }
     UnicodeMap map;
     EntryEncoding encoding;
     if (family == ConverterFamily::Unknown || !EncodingOfEntry(x, family, map, encoding)) {

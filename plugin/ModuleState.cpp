@@ -70,6 +70,11 @@ void KeepConverterFamily(ConverterFamily family) noexcept
     ::InterlockedExchange(&Family, FamilyKnown + static_cast<LONG>(family));
 }
 
+void ReturnConverterFamilyQuestion() noexcept
+{
+    ::InterlockedExchange(&Family, FamilyNotAsked);
+}
+
 // Nothing runs constructors in this library: its state must be constant-initialized.
 static_assert((ConverterSettings{}, true));
 static_assert((ArchiveTable{}, true));

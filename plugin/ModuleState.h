@@ -36,3 +36,5 @@ public:
 // as known so far (Unknown while another thread asks: no thread waits for another's run).
 bool TakeConverterFamilyQuestion(ConverterFamily& family) noexcept;
 void KeepConverterFamily(ConverterFamily family) noexcept;
+// The question not answered (the host stopped it): the next extraction asks again.
+void ReturnConverterFamilyQuestion() noexcept;
