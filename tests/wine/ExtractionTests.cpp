@@ -195,6 +195,42 @@ TEST_F(Extraction, ADocumentTheConverterCannotReadIsABadArchiveOnEveryEntryAfter
 }
 
 // A converter whose default is not UTF-8 writes the default entry itself.
+// A thread extracting while another's converter makes the archive's text runs its own
+// converter for its entry: it never waits for the other thread's.
+TEST_F(Extraction, AnEntryExtractedWhileAnotherThreadMakesTheTextRunsItsOwnConverter)
+{
+    const ScopedVariable version("RECCONV_VERSION", "pdftotext version 0.51.0\n");
+    const std::string document = Document("r.pdf");
+    std::string folder = install_.Folder();
+    std::string path = document;
+    OpenRequest request = {path.data(), ModeExtract, 0};
+    const ArchiveHandle handle = library_->OpenArchive(&request);
+    HostHeaderRecord record;
+    library_->ReadHeader(handle, &record.header);
+    ScopedVariable sleep("RECCONV_SLEEP_MS", "1500");
+    std::thread making([&] {
+        std::string name = "r_a.txt";
+        EXPECT_EQ(ResultSuccess, library_->ProcessFile(handle, OperationExtract, folder.data(), name.data()));
+    });
+    for (int i = 0; i < 500 && RunningProcessesNamed("conv.exe") == 0; ++i) {
+        ::Sleep(10);
+    }
+    ::Sleep(200); // past the version question, into the text's run
+    library_->ReadHeader(handle, &record.header);
+    std::string name = "r_k.txt";
+    EXPECT_EQ(ResultSuccess, library_->ProcessFile(handle, OperationExtract, folder.data(), name.data()));
+    making.join();
+    library_->CloseArchive(handle);
+    const std::vector<ConverterRecord> records = Records();
+    ASSERT_EQ(3u, records.size()) << "the version, the text, and the entry's own run";
+    const ConverterRecord& own = records[2].encoding == "KOI8-R" ? records[2] : records[1];
+    const ConverterRecord& text = records[2].encoding == "KOI8-R" ? records[1] : records[2];
+    EXPECT_EQ("UTF-8", text.encoding);
+    EXPECT_EQ("KOI8-R", own.encoding);
+    EXPECT_EQ(folder + "\\r_k.txt", own.arguments.back());
+    EXPECT_LT(own.startTime, text.endTime) << "waited for the other thread's converter";
+}
+
 TEST_F(Extraction, TheDefaultEntryOfAConverterWhoseDefaultIsNotUtf8IsItsOwnRun)
 {
     const ScopedVariable version("RECCONV_VERSION", "pdftotext version 4.04 [www.example.com]\n");
