@@ -258,6 +258,12 @@ LaunchResult MakeSharedText(Extraction& x, TemporaryFile& text) noexcept
 
 constexpr int UseOwnRun = -1;
 
+// A text this thread made for an archive closed meanwhile: removed once the entry is written.
+struct OrphanText {
+    wchar_t* path = nullptr;
+    ~OrphanText() { RemoveTemporaryFile(path); }
+};
+
 // The entry written from the archive's shared text, made first when there is none yet;
 // UseOwnRun where that cannot be done.
 int FromSharedText(Extraction& x) noexcept
@@ -275,6 +281,7 @@ int FromSharedText(Extraction& x) noexcept
     WideHeapText path;
     int result = 0;
     TemporaryFile made;
+    OrphanText orphan;
     switch (ClaimSharedText(x.archive, path, result)) {
     case Claim::OwnRun:
         return UseOwnRun;
@@ -285,7 +292,7 @@ int FromSharedText(Extraction& x) noexcept
         break;
     case Claim::Make: {
         const LaunchResult run = MakeSharedText(x, made);
-        wchar_t* owned = nullptr;
+        wchar_t*& owned = orphan.path;
         SharedText outcome = SharedText::None;
         if (run.started && !run.cancelled && run.exitCodeKnown) {
             const bool written = run.exitCode == 0 && IsExistingFile(made.Path());
@@ -298,8 +305,7 @@ int FromSharedText(Extraction& x) noexcept
             }
             owned = outcome == SharedText::Ready ? made.Release() : nullptr;
         }
-        SettleSharedText(x.archive, outcome, result, owned);
-        RemoveTemporaryFile(owned); // the archive was closed meanwhile: the text goes once written
+        SettleSharedText(x.archive, outcome, result, owned); // left to this thread if the archive went
         if (!run.started) {
             return UseOwnRun; // which answers as it always has when no converter starts
         }

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -192,6 +193,41 @@ TEST_F(Extraction, ADocumentTheConverterCannotReadIsABadArchiveOnEveryEntryAfter
         EXPECT_FALSE(FileExists(entry.target)) << entry.name;
     }
     EXPECT_EQ(2u, Records().size()) << "the version, then one run";
+}
+
+// The host's progress callback may close the archive while its text is being made: the
+// entry is still written from that text, which then goes.
+const PluginLibrary* ClosingLibrary = nullptr;
+ArchiveHandle ClosingHandle = nullptr;
+
+int PAPERLENS_CALL CloseTheArchive(char*, int)
+{
+    if (ClosingHandle) {
+        ClosingLibrary->CloseArchive(std::exchange(ClosingHandle, nullptr));
+    }
+    return 1;
+}
+
+TEST_F(Extraction, AnArchiveClosedWhileItsTextIsMadeStillGetsItsEntryAndTheTextGoes)
+{
+    const ScopedVariable version("RECCONV_VERSION", "pdftotext version 0.51.0\n");
+    const ScopedVariable sleep("RECCONV_SLEEP_MS", "300");
+    std::string path = Document("r.pdf");
+    OpenRequest request = {path.data(), ModeExtract, 0};
+    ClosingLibrary = library_.get();
+    ClosingHandle = library_->OpenArchive(&request);
+    const ArchiveHandle handle = ClosingHandle;
+    library_->SetProcessDataProc(handle, CloseTheArchive);
+    HostHeaderRecord record;
+    library_->ReadHeader(handle, &record.header);
+    std::string folder = install_.Folder();
+    std::string name = "r_a.txt";
+    EXPECT_EQ(ResultSuccess, library_->ProcessFile(handle, OperationExtract, folder.data(), name.data()));
+    EXPECT_EQ(nullptr, ClosingHandle) << "the callback never ran";
+    EXPECT_EQ("converted:UTF-8\n", ReadWholeFile(folder + "\\r_a.txt"));
+    const std::vector<ConverterRecord> records = Records();
+    ASSERT_EQ(2u, records.size()) << "the version and the text, no run of the entry's own";
+    EXPECT_FALSE(FileExists(records[1].arguments.back())) << "the text outlived its archive";
 }
 
 // A converter whose default is not UTF-8 writes the default entry itself.
