@@ -17,5 +17,13 @@ installed=build/$preset/plugin/Paperlens.wcx64
 [ "$preset" = win32 ] && installed=build/win32/tests/wine/installed/Paperlens.wcx
 document=${PAPERLENS_BENCH_DOCUMENT:-/usr/share/doc/shared-mime-info/shared-mime-info-spec.pdf}
 real=()
-[ -f "$installed" ] && [ -f "$document" ] && real=(--installed="$PWD/$installed" --document="$document")
+# A copy in the build tree, which the 32-bit programs' i386 root sees at the same path.
+if [ -f "$installed" ] && [ -f "$document" ]; then
+  cp "$document" "build/$preset/bench/document.pdf"
+  # Set up as a user does: the converter learns the ANSI encoding (and KOI8-R where it lacks it).
+  cmake --build --preset "$preset" --target PaperlensHost >/dev/null
+  cmake/wine-run.sh "build/$preset/wineprefix" "build/$preset/plugin/PaperlensHost.exe" encodings \
+    "Z:$(echo "$PWD/$installed" | tr / '\\')" >/dev/null
+  real=(--installed="$PWD/$installed" --document="$PWD/build/$preset/bench/document.pdf")
+fi
 exec cmake/wine-run.sh "build/$preset/wineprefix" "build/$preset/bench/PaperlensBench.exe" "${real[@]}"
