@@ -40,6 +40,10 @@ void CopyConverterSettings(ConverterSettings& copy) noexcept
 void ReplaceConverterSettings(const ConverterSettings& settings) noexcept
 {
     ExclusiveHold hold(SettingsLock);
+    // Another converter may be of another family: it is asked anew at its first extraction.
+    if (Settings.ConverterPath.Text() != settings.ConverterPath.Text()) {
+        ::InterlockedExchange(&Family, FamilyNotAsked);
+    }
     Settings = settings;
 }
 

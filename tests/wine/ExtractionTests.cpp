@@ -269,6 +269,16 @@ TEST_F(Extraction, AnEntryExtractedWhileAnotherThreadMakesTheTextRunsItsOwnConve
 
 TEST_F(Extraction, TheDefaultEntryOfAConverterWhoseDefaultIsNotUtf8IsItsOwnRun)
 {
+    {
+        // First a converter whose default is UTF-8; the setting then names another one, whose
+        // family is asked anew.
+        const ScopedVariable first("RECCONV_VERSION", "pdftotext version 0.51.0\n");
+        ExtractDocument(*library_, Document("q.pdf"), install_.Folder(), DestinationStyle::DirectoryAndName);
+    }
+    ASSERT_TRUE(::CopyFileA((install_.Folder() + "\\conv.exe").c_str(), (install_.Folder() + "\\other.exe").c_str(), FALSE));
+    install_.WriteSettings("[Converters]\r\nPDF=other.exe\r\n");
+    std::thread([] {}).join(); // a thread's start makes the library read its settings again
+    ASSERT_TRUE(::DeleteFileA(logPath_.c_str()));
     const ScopedVariable version("RECCONV_VERSION", "pdftotext version 4.04 [www.example.com]\n");
     ExtractDocument(*library_, Document("r.pdf"), install_.Folder(), DestinationStyle::DirectoryAndName);
     const std::vector<ConverterRecord> records = Records();
