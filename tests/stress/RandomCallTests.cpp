@@ -531,8 +531,11 @@ void RandomCalls::CallProcessFile(Generator& random, Model& model)
                                    std::strlen(" -layout ") + Quoted(archive->path).size() +
                                    closingBackslashes(archive->path) + 1 + Quoted(target).size() +
                                    closingBackslashes(target);
-    const bool refused = HoldsQuote(archive->path) || HoldsQuote(target) || lineLength > LongestCommandLine ||
-                         itself || !removable;
+    // A target longer than the converter's file calls take (259 units; the test's code page
+    // has one byte a character) reaches it as a stand-in in the temporary folder, moved after.
+    const bool standIn = target.size() > 259;
+    const bool refused = HoldsQuote(archive->path) || HoldsQuote(target) || target.size() >= 32767 ||
+                         (!standIn && lineLength > LongestCommandLine) || itself || !removable;
     if (refused) {
         EXPECT_FALSE(heard) << call_ << ": a callback was called with no converter run";
         EXPECT_EQ(ResultCannotCreateOutput, result) << call_;
@@ -552,8 +555,15 @@ void RandomCalls::CallProcessFile(Generator& random, Model& model)
         arguments.push_back(option.substr(std::strlen(" -enc ")));
     }
     arguments.insert(arguments.end(), {"-layout", archive->path, target});
+    if (standIn) {
+        const std::string given = records[0].arguments.empty() ? "" : records[0].arguments.back();
+        EXPECT_NE(std::string::npos, given.find("\\~paperlens-")) << call_ << ": " << records[0].commandLine;
+        EXPECT_EQ(".txt", given.substr(given.size() < 4 ? 0 : given.size() - 4)) << call_;
+        arguments.back() = given;
+    } else {
+        EXPECT_EQ(lineLength, records[0].commandLine.size()) << call_;
+    }
     EXPECT_EQ(arguments, records[0].arguments) << call_ << ": " << records[0].commandLine;
-    EXPECT_EQ(lineLength, records[0].commandLine.size()) << call_;
     // Whatever stood at the target before is gone: only this run's text may be there.
     const bool present = records[0].targetWritten;
     EXPECT_EQ(present, FileExists(target)) << call_ << (stale ? ": a stale target" : "");
