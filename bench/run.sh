@@ -15,7 +15,7 @@ cmake --build --preset "$preset" --target PaperlensBench
 # the 64-bit one, the Windows build for the 32-bit one), on a document the machine has.
 installed=build/$preset/plugin/Paperlens.wcx64
 [ "$preset" = win32 ] && installed=build/win32/tests/wine/installed/Paperlens.wcx
-document=${PAPERLENS_BENCH_DOCUMENT:-/usr/share/doc/shared-mime-info/shared-mime-info-spec.pdf}
+document=${PAPERLENS_BENCH_DOCUMENT:-$(ls /usr/share/doc/shared-mime-info/*.pdf 2>/dev/null | head -n 1 || true)}
 real=()
 # A copy in the build tree, which the 32-bit programs' i386 root sees at the same path.
 if [ -f "$installed" ] && [ -f "$document" ]; then

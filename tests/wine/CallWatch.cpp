@@ -58,25 +58,27 @@ BOOL WINAPI Create(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTE
     return result;
 }
 
-HANDLE WINAPI Open(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                   DWORD flags, HANDLE model)
+// What both forms of CreateFile count before the real call.
+void CountOpen()
 {
     ++opens;
     CountBoxes();
     if (waiting != 0) {
         ++opensDuringWait;
     }
+}
+
+HANDLE WINAPI Open(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                   DWORD flags, HANDLE model)
+{
+    CountOpen();
     return realOpen(path, access, share, security, disposition, flags, model);
 }
 
 HANDLE WINAPI OpenWide(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                        DWORD flags, HANDLE model)
 {
-    ++opens;
-    CountBoxes();
-    if (waiting != 0) {
-        ++opensDuringWait;
-    }
+    CountOpen();
     return realOpenWide(path, access, share, security, disposition, flags, model);
 }
 
