@@ -20,8 +20,11 @@ real=()
 # A copy in the build tree, which the 32-bit programs' i386 root sees at the same path.
 if [ -f "$installed" ] && [ -f "$document" ]; then
   cp "$document" "build/$preset/bench/document.pdf"
+  # The installed copy of the library is this build's, not one left from an earlier build.
+  install_target=PaperlensHost
+  [ "$preset" = win32 ] && install_target=WindowsConverterInstall
+  cmake --build --preset "$preset" --target "$install_target" >/dev/null
   # Set up as a user does: the converter learns the ANSI encoding (and KOI8-R where it lacks it).
-  cmake --build --preset "$preset" --target PaperlensHost >/dev/null
   cmake/wine-run.sh "build/$preset/wineprefix" "build/$preset/plugin/PaperlensHost.exe" encodings \
     "Z:$(echo "$PWD/$installed" | tr / '\\')" >/dev/null
   real=(--installed="$PWD/$installed" --document="$PWD/build/$preset/bench/document.pdf")
