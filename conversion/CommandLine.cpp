@@ -133,12 +133,13 @@ std::wstring_view FolderOf(std::wstring_view path) noexcept
 
 namespace {
 
-void AppendDecimal(WideTextBuilder& out, unsigned long value) noexcept
+template <class Char>
+void AppendDecimal(BasicTextBuilder<Char>& out, unsigned long value) noexcept
 {
-    wchar_t digits[20];
+    Char digits[20];
     std::size_t count = 0;
     do {
-        digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
+        digits[count++] = static_cast<Char>(Char('0') + value % 10);
         value /= 10;
     } while (value != 0);
     while (count != 0) {
@@ -215,4 +216,12 @@ void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigne
     out.Append(1, L'-');
     AppendDecimal(out, number);
     out.Append(extension);
+}
+
+void AppendPageRange(TextBuilder& out, unsigned long first, unsigned long last) noexcept
+{
+    out.Append(std::string_view(" -f "));
+    AppendDecimal(out, first);
+    out.Append(std::string_view(" -l "));
+    AppendDecimal(out, last);
 }

@@ -30,6 +30,10 @@ std::string_view EncodingOptionOf(int listedEntry, std::wstring_view target) noe
 void AppendCommandLine(WideTextBuilder& out, std::wstring_view converterPath, std::string_view option,
                        std::wstring_view documentPath, std::wstring_view target) noexcept;
 
+// " -f <first> -l <last>": the converter writes those pages alone, each as it would within
+// the whole document.
+void AppendPageRange(TextBuilder& out, unsigned long first, unsigned long last) noexcept;
+
 // No Windows file name holds a double quote; a path that does would end its quoted
 // argument early and hand the rest to the converter as options of its own.
 bool HoldsQuote(std::wstring_view path) noexcept;

@@ -110,3 +110,37 @@ public:
     // derived.
     static bool Take(std::uint32_t character, int size) noexcept;
 };
+
+// What the layout puts between pieces of text, and all that an encoding's text of a page may
+// differ in from another's: spaces and line ends.
+constexpr bool IsLayoutSpace(unsigned char byte) noexcept
+{
+    return byte == ' ' || byte == '\r' || byte == '\n';
+}
+
+// The pages of the converter's text (each ends with a form feed, and each is laid out on its
+// own) that an entry cannot be derived for, told character by character.
+class UnderivedPages {
+public:
+    // A character and the number of bytes it becomes in the entry's encoding.
+    void Take(std::uint32_t character, int size) noexcept
+    {
+        if (!LayoutCheck::Take(character, size)) {
+            first_ = first_ ? first_ : page_;
+            last_ = page_;
+        }
+        page_ += character == '\f' ? 1 : 0;
+    }
+    // The page the next character is on, counted from 1.
+    unsigned long Page() const noexcept { return page_; }
+    // The first and last page not derived; 0 when every page is.
+    unsigned long First() const noexcept { return first_; }
+    unsigned long Last() const noexcept { return last_; }
+    // Every page ended so far is one not derived.
+    bool All() const noexcept { return first_ == 1 && last_ + 1 >= page_; }
+
+private:
+    unsigned long page_ = 1;
+    unsigned long first_ = 0;
+    unsigned long last_ = 0;
+};

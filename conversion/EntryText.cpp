@@ -12,10 +12,10 @@
 
 namespace {
 
-// The text is read in pieces of this size; an entry's bytes are at most four per byte of
-// it, and the code page's answers are remembered per character: well under 1 MiB in all.
+// The texts are read and the entry written in pieces of this size, and the code page's
+// answers are remembered per character: 448 KiB in all, well under 1 MiB.
 constexpr DWORD PieceSize = 64 * 1024;
-constexpr std::size_t OutputSize = 4 * PieceSize;
+constexpr std::size_t OutputSize = PieceSize;
 // A map file or an xpdfrc longer than this is not one the library reads.
 constexpr DWORD LongestSettingsFile = 256 * 1024;
 
@@ -95,6 +95,94 @@ bool WriteAll(HANDLE file, const char* bytes, std::size_t size) noexcept
                          written == size);
 }
 
+// A file written a byte at a time through a fixed buffer.
+class BufferedWriter {
+public:
+    BufferedWriter(HANDLE file, char* buffer, std::size_t size) noexcept : file_(file), buffer_(buffer), size_(size) {}
+
+    bool Put(unsigned char byte) noexcept
+    {
+        if (used_ == size_ && !Flush()) {
+            return false;
+        }
+        buffer_[used_++] = static_cast<char>(byte);
+        return true;
+    }
+    bool Put(const char* bytes, std::size_t size) noexcept { return Flush() && WriteAll(file_, bytes, size); }
+    bool Flush() noexcept
+    {
+        const bool written = WriteAll(file_, buffer_, used_);
+        used_ = 0;
+        return written;
+    }
+
+private:
+    HANDLE file_;
+    char* buffer_;
+    std::size_t size_;
+    std::size_t used_ = 0;
+};
+
+// A file read a byte at a time through a fixed buffer.
+class BufferedReader {
+public:
+    BufferedReader(HANDLE file, char* buffer, DWORD size) noexcept : file_(file), buffer_(buffer), size_(size) {}
+
+    // False at the file's end, and when it cannot be read.
+    bool Next(unsigned char& byte) noexcept
+    {
+        if (at_ == held_) {
+            at_ = 0;
+            held_ = 0;
+            if (!file_ || !BoxFreeCall([&] { return ::ReadFile(file_, buffer_, size_, &held_, nullptr); }).value ||
+                held_ == 0) {
+                return false;
+            }
+        }
+        byte = static_cast<unsigned char>(buffer_[at_++]);
+        return true;
+    }
+
+private:
+    HANDLE file_;
+    char* buffer_;
+    DWORD size_;
+    DWORD at_ = 0;
+    DWORD held_ = 0;
+};
+
+// Writes the run's bytes up to and with the next that is neither space nor line end, which
+// must be `expected`.
+bool TakeFromRun(unsigned char expected, BufferedReader& run, BufferedWriter& out, bool& stored) noexcept
+{
+    unsigned char byte = 0;
+    do {
+        if (!run.Next(byte)) {
+            return false;
+        }
+        stored = stored && out.Put(byte);
+    } while (IsLayoutSpace(byte));
+    return byte == expected;
+}
+
+// Reads a file in pieces, each handed to `each`; false when a read fails.
+template <class Each>
+bool ReadPieces(HANDLE file, char* piece, Each&& each) noexcept
+{
+    for (;;) {
+        DWORD read = 0;
+        if (!BoxFreeCall([&] { return ::ReadFile(file, piece, PieceSize, &read, nullptr); }).value) {
+            return false;
+        }
+        if (read == 0) {
+            return true;
+        }
+        if (!each(read)) {
+            return true;
+        }
+    }
+}
+
 // A small file whole; `missing` tells a file that is not there from one that cannot be read.
 bool ReadSmallFile(const wchar_t* path, HeapText& content, bool& missing) noexcept
 {
@@ -132,16 +220,39 @@ MapFound ReadMapFile(const wchar_t* path, UnicodeMap& map) noexcept
 
 } // namespace
 
-EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const EntryEncoding& encoding) noexcept
+bool FindUnderivedPages(const wchar_t* text, const EntryEncoding& encoding, UnderivedPages& pages) noexcept
 {
     const UniqueHandle<> input = OpenForReading(text);
-    if (!input) {
+    Encoder encoder(encoding);
+    HeapText piece(PieceSize);
+    if (!input || !encoder.Ready() || piece.Size() == 0) {
+        return false;
+    }
+    Utf8Reader reader;
+    bool utf8 = true;
+    const bool read = ReadPieces(input.Get(), piece.Data(), [&](DWORD size) {
+        utf8 = reader.Read(reinterpret_cast<const unsigned char*>(piece.Data()), size, [&](std::uint32_t c) {
+            unsigned char bytes[4];
+            pages.Take(c, encoder.Encode(c, bytes));
+        });
+        return utf8;
+    });
+    return read && utf8 && reader.Finished();
+}
+
+EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const EntryEncoding& encoding,
+                              const PageRun* pages) noexcept
+{
+    const UniqueHandle<> input = OpenForReading(text);
+    const UniqueHandle<> runFile = pages ? OpenForReading(pages->path) : UniqueHandle<>();
+    if (!input || (pages && !runFile)) {
         return EntryWrite::NotDerived;
     }
     Encoder encoder(encoding);
     HeapText piece(PieceSize);
     HeapText output(OutputSize);
-    if (!encoder.Ready() || piece.Size() == 0 || output.Size() == 0) {
+    HeapText runPiece(pages ? PieceSize : 0);
+    if (!encoder.Ready() || piece.Size() == 0 || output.Size() == 0 || (pages && runPiece.Size() == 0)) {
         return EntryWrite::NotWritten;
     }
     // Written under a temporary name beside the target and moved onto it once whole.
@@ -156,40 +267,46 @@ EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const 
     if (!file) {
         return EntryWrite::NotWritten;
     }
+    BufferedWriter out(file.Get(), output.Data(), OutputSize);
+    BufferedReader run(runFile.Get(), runPiece.Data(), PieceSize);
     Utf8Reader reader;
+    UnderivedPages page;
     bool derived = true;
     bool stored = true;
-    for (;;) {
-        DWORD read = 0;
-        if (!BoxFreeCall([&] { return ::ReadFile(input.Get(), piece.Data(), PieceSize, &read, nullptr); }).value) {
-            return EntryWrite::NotDerived;
-        }
-        if (read == 0) {
-            break;
-        }
+    const bool read = ReadPieces(input.Get(), piece.Data(), [&](DWORD size) {
         if (encoding.kind == EntryEncoding::Utf8) {
-            stored = WriteAll(file.Get(), piece.Data(), read);
-        } else {
-            std::size_t size = 0;
-            derived = reader.Read(reinterpret_cast<const unsigned char*>(piece.Data()), read, [&](std::uint32_t c) {
-                unsigned char bytes[4];
-                const int count = encoder.Encode(c, bytes);
-                derived = derived && LayoutCheck::Take(c, count);
-                for (int i = 0; i < count; ++i) {
-                    output.Data()[size++] = static_cast<char>(bytes[i]);
+            stored = out.Put(piece.Data(), size);
+            return stored;
+        }
+        derived = reader.Read(reinterpret_cast<const unsigned char*>(piece.Data()), size, [&](std::uint32_t c) {
+            unsigned char bytes[4];
+            const int count = encoder.Encode(c, bytes);
+            const unsigned long on = page.Page();
+            page.Take(c, count);
+            if (!derived) {
+                return;
+            }
+            if (pages && on >= pages->first && on <= pages->last) {
+                // The run's text of the page in place of this one, checked against it.
+                for (int i = 0; i < count && derived; ++i) {
+                    derived = IsLayoutSpace(bytes[i]) || TakeFromRun(bytes[i], run, out, stored);
                 }
-            }) && derived;
-            stored = WriteAll(file.Get(), output.Data(), size);
-        }
-        if (!derived) {
-            return EntryWrite::NotDerived;
-        }
-        if (!stored) {
-            return EntryWrite::NotWritten;
-        }
-    }
-    if (!reader.Finished()) {
+                unsigned char more = 0;
+                derived = derived && !(c == '\f' && on == pages->last && run.Next(more));
+                return;
+            }
+            derived = LayoutCheck::Take(c, count);
+            for (int i = 0; i < count; ++i) {
+                stored = stored && out.Put(bytes[i]);
+            }
+        }) && derived;
+        return derived && stored;
+    });
+    if (!read || !derived || !reader.Finished() || (pages && page.Page() <= pages->last)) {
         return EntryWrite::NotDerived;
+    }
+    if (!stored || !out.Flush()) {
+        return EntryWrite::NotWritten;
     }
     file.Reset();
     return written.MoveTo(target) ? EntryWrite::Written : EntryWrite::NotWritten;

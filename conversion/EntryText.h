@@ -20,9 +20,23 @@ enum class EntryWrite {
     NotWritten, // the target cannot be written
 };
 
+// The converter's own text of pages first..last in the entry's encoding, written by a run of
+// those pages alone, to take the place of the same pages of the UTF-8 text.
+struct PageRun {
+    unsigned long first = 0;
+    unsigned long last = 0;
+    const wchar_t* path = nullptr;
+};
+
+// Reads the UTF-8 text through for the pages the entry cannot be written from; false when it
+// cannot be read, or is not UTF-8.
+bool FindUnderivedPages(const wchar_t* text, const EntryEncoding& encoding, UnderivedPages& pages) noexcept;
+
 // Streams the text at `text` through fixed buffers into a file beside `target`, moved onto the
-// target once whole.
-EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const EntryEncoding& encoding) noexcept;
+// target once whole; with `pages`, those pages are the run's, taken only when they hold the
+// same text, spaces and line ends apart.
+EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const EntryEncoding& encoding,
+                              const PageRun* pages = nullptr) noexcept;
 
 enum class MapFound { Yes, None, Unusable };
 

@@ -235,9 +235,11 @@ ConverterFamily FamilyOf(Extraction& x, bool& stopped) noexcept
     return family;
 }
 
-// The converter's UTF-8 text made into a temporary file the archive will own: in the
-// user's temporary folder, or beside the target.
-LaunchResult MakeSharedText(Extraction& x, TemporaryFile& text) noexcept
+constexpr int UseOwnRun = -1;
+
+// A converter's text of the whole document or of some pages, written into a temporary file
+// in the user's temporary folder, or beside the target.
+LaunchResult RunIntoTemporaryFile(Extraction& x, std::string_view option, TemporaryFile& text) noexcept
 {
     WideHeapText documentForm;
     TemporaryFile documentLink;
@@ -253,10 +255,38 @@ LaunchResult MakeSharedText(Extraction& x, TemporaryFile& text) noexcept
     if (!named || !DocumentArgument(x, documentForm, documentLink, documentArgument)) {
         return LaunchResult();
     }
-    return RunConverter(x, " -enc UTF-8", documentArgument, text.Text());
+    return RunConverter(x, option, documentArgument, text.Text());
 }
 
-constexpr int UseOwnRun = -1;
+// The converter's UTF-8 text, made into a temporary file the archive will own.
+LaunchResult MakeSharedText(Extraction& x, TemporaryFile& text) noexcept
+{
+    return RunIntoTemporaryFile(x, " -enc UTF-8", text);
+}
+
+// The pages of the UTF-8 text the entry cannot be written from, written by the converter with
+// the entry's encoding, and only those: it lays each page out on its own. Answers 0 when they
+// are ready, ResultAborted when the host stopped it, UseOwnRun otherwise.
+int RunUnderivedPages(Extraction& x, PageRun& pages, TemporaryFile& text) noexcept
+{
+    char option[64];
+    TextBuilder out(option, sizeof option);
+    AppendPageRange(out, pages.first, pages.last);
+    out.Append(EncodingOptionOf(x.listedEntry, x.target.Text()));
+    if (out.Overflowed()) {
+        return UseOwnRun;
+    }
+    const LaunchResult run = RunIntoTemporaryFile(x, std::string_view(option, out.Size()), text);
+    if (run.cancelled) {
+        RemoveStaleTarget(x.target.Data());
+        return ResultAborted;
+    }
+    if (!run.started || !run.exitCodeKnown || run.exitCode != 0 || !IsExistingFile(text.Path())) {
+        return UseOwnRun; // which has the converter's own answer
+    }
+    pages.path = text.Path();
+    return ResultSuccess;
+}
 
 // A text this thread made for an archive closed meanwhile: removed once the entry is written.
 struct OrphanText {
@@ -326,7 +356,26 @@ int FromSharedText(Extraction& x) noexcept
         break;
     }
     }
-    switch (WriteEntryFromText(path.Data(), x.target.Data(), encoding)) {
+    // A page whose characters are not one byte each in the entry's encoding is laid out
+    // otherwise than in the UTF-8 text: the converter writes those pages itself.
+    UnderivedPages underived;
+    if (encoding.kind != EntryEncoding::Utf8 && !FindUnderivedPages(path.Data(), encoding, underived)) {
+        return UseOwnRun;
+    }
+    PageRun pages;
+    TemporaryFile pageText;
+    if (underived.First() != 0) {
+        if (underived.All()) {
+            return UseOwnRun;
+        }
+        pages.first = underived.First();
+        pages.last = underived.Last();
+        const int ran = RunUnderivedPages(x, pages, pageText);
+        if (ran != ResultSuccess) {
+            return ran;
+        }
+    }
+    switch (WriteEntryFromText(path.Data(), x.target.Data(), encoding, pages.path ? &pages : nullptr)) {
     case EntryWrite::Written:
         x.progress.Finished(FileSizeOf(x.target.Data()));
         return ResultSuccess;

@@ -6,9 +6,11 @@ converter can extract real text in every encoding the plug-in offers. With
 characters Windows code page 1252 has and Latin-1 lacks, and a second page
 with ligatures. With --quotes, samples/quotes.pdf: two pages of English with
 typographic quotes and en dashes, which every encoding of the plug-in holds
-as one byte each. With --blank, samples/blank.pdf: one page without text.
+as one byte each. With --pages, samples/pages.pdf: three pages, the middle one
+a table with characters some encodings write as two bytes or leave out, the
+others plain. With --blank, samples/blank.pdf: one page without text.
 
-Usage: /usr/bin/python3 make-sample.py [--western | --quotes | --blank] [OUTPUT.pdf]
+Usage: /usr/bin/python3 make-sample.py [--western | --quotes | --pages | --blank] [OUTPUT.pdf]
 """
 import os
 import sys
@@ -68,6 +70,11 @@ LIGATURES = (
 # written as two bytes or left out there moves the second column in those.
 PRICES = [["Caf\u00e9 noir", "2 coins"], ["Soup \u2014 fresh", "4 coins"]]
 
+# The middle page of pages.pdf: an em dash, "é" and Cyrillic move the second
+# column in KOI8-R or in ANSI; the pages around it hold what every encoding
+# writes as one byte each.
+PAGES_TABLE = [["Soup \u2014 fresh", "4 coins"], ["Caf\u00e9 \u043c\u0430\u044f\u043a", "9 coins"]]
+
 QUOTES_TITLE = "Harbour Rules"
 QUOTES = (
     "\u201cKeep the lamp lit\u201d \u2013 the first rule \u2013 and \u2018log the weather\u2019 "
@@ -82,10 +89,12 @@ def main(argv):
     western = "--western" in argv
     blank = "--blank" in argv
     quotes = "--quotes" in argv
-    argv = [a for a in argv if a not in ("--western", "--blank", "--quotes")]
+    pages = "--pages" in argv
+    argv = [a for a in argv if a not in ("--western", "--blank", "--quotes", "--pages")]
     out = argv[1] if len(argv) > 1 else os.path.join(
         os.path.dirname(os.path.abspath(__file__)),
-        "western.pdf" if western else "blank.pdf" if blank else "quotes.pdf" if quotes else "sample.pdf")
+        "western.pdf" if western else "blank.pdf" if blank else "quotes.pdf" if quotes
+        else "pages.pdf" if pages else "sample.pdf")
 
     # One face only: each embedded face costs ~20 KB (DejaVu's hinted glyphs
     # and its long name table), so the title differs by size, not weight.
@@ -117,6 +126,12 @@ def main(argv):
     elif quotes:
         doc.title = QUOTES_TITLE
         doc.build([Paragraph(QUOTES_TITLE, title_style), Paragraph(QUOTES, body_style),
+                   PageBreak(), Paragraph(QUOTES_NEXT, body_style)])
+    elif pages:
+        doc.title = QUOTES_TITLE
+        doc.build([Paragraph(QUOTES, body_style), PageBreak(),
+                   Table(PAGES_TABLE, colWidths=[45 * mm, 30 * mm],
+                         style=[("FONTNAME", (0, 0), (-1, -1), "DejaVuSans")]),
                    PageBreak(), Paragraph(QUOTES_NEXT, body_style)])
     elif blank:
         doc.title = "Blank"

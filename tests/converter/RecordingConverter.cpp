@@ -211,6 +211,26 @@ bool StartChild()
     return true;
 }
 
+// The program named runs with this one's arguments exactly as they came; its exit code.
+DWORD RunWithOwnArguments(const std::string& program)
+{
+    const std::string own = GetCommandLineA();
+    const std::size_t end = own.empty() ? 0 : own[0] == '"' ? own.find('"', 1) : own.find(' ');
+    std::string line = "\"" + program + "\"" + (end == std::string::npos ? "" : own.substr(end + (own[0] == '"')));
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION created = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created)) {
+        return 98;
+    }
+    OwnedHandle thread(created.hThread);
+    OwnedHandle process(created.hProcess);
+    DWORD exitCode = 97;
+    WaitForSingleObject(process.Get(), INFINITE);
+    GetExitCodeProcess(process.Get(), &exitCode);
+    return exitCode;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -279,7 +299,7 @@ int main(int argc, char** argv)
     record.Add("encoding", encoding);
 
     const DWORD sleepMs = askedVersion ? 0 : static_cast<DWORD>(NumberVariable("RECCONV_SLEEP_MS", 0));
-    const DWORD exitCode = askedVersion ? 0 : static_cast<DWORD>(NumberVariable("RECCONV_EXIT", 0));
+    DWORD exitCode = askedVersion ? 0 : static_cast<DWORD>(NumberVariable("RECCONV_EXIT", 0));
     record.Add("sleep_ms", static_cast<std::uint64_t>(sleepMs));
     std::string write;
     const bool writeRequested = !askedVersion && ReadVariable("RECCONV_WRITE", write) && write != "0";
@@ -291,6 +311,11 @@ int main(int argc, char** argv)
         Sleep(sleepMs);
     }
 
+    // With RECCONV_RUN, the converter named there does the work: a real converter's runs, counted.
+    std::string program;
+    if (!askedVersion && ReadVariable("RECCONV_RUN", program)) {
+        exitCode = RunWithOwnArguments(program);
+    }
     // Written after the sleep, so a caller that does not wait finds no target yet.
     bool targetWritten = writtenEarly || (writeRequested && argc > 1 && WriteTarget(argv[argc - 1], encoding));
     record.Add("write_requested", writeRequested);

@@ -182,6 +182,34 @@ TEST_F(Extraction, OneRunOfTheConverterServesAllFourEntriesOfAnArchive)
     }
 }
 
+// A page the text cannot be turned into the entry's encoding for is the converter's own, run
+// for that page alone; a run whose text is not that page's is not taken, and the entry is
+// then written by its own run.
+TEST_F(Extraction, APageTheTextCannotTellIsRunAloneAndTakenOnlyWhenItHoldsThatPage)
+{
+    const ScopedVariable version("RECCONV_VERSION", "pdftotext version 0.51.0\n");
+    // "one\n\f", "\u0436 two\n\f", "three\n\f": code page 1252 lacks the Cyrillic letter.
+    const std::string text = "one\n\f\xD0\xB6 two\n\fthree\n\f";
+    std::string hex;
+    for (unsigned char c : text) {
+        const char digits[] = "0123456789abcdef";
+        hex += {digits[c >> 4], digits[c & 15]};
+    }
+    const ScopedVariable written("RECCONV_TEXT", hex);
+    const std::string folder = install_.Folder();
+    for (const ExtractedEntry& entry : ExtractDocument(*library_, Document("r.pdf"), folder, DestinationStyle::DirectoryAndName)) {
+        EXPECT_EQ(ResultSuccess, entry.result) << entry.name;
+    }
+    std::vector<std::string> runs;
+    for (const ConverterRecord& record : Records()) {
+        runs.push_back(record.commandLine.substr(record.commandLine.find(' '), record.commandLine.find(" -layout") -
+                                                                                 record.commandLine.find(' ')));
+    }
+    EXPECT_EQ((std::vector<std::string>{" -v", " -enc UTF-8", " -f 2 -l 2 -enc ANSI", " -enc ANSI"}), runs);
+    EXPECT_EQ(text, ReadWholeFile(folder + "\\r_a.txt")) << "the entry's own run, not the page run's text";
+    EXPECT_EQ("one\n\f\xD6 two\n\fthree\n\f", ReadWholeFile(folder + "\\r_k.txt")) << "code page 20866";
+}
+
 // The run's exit code answers every entry: no second run for a document it cannot read.
 TEST_F(Extraction, ADocumentTheConverterCannotReadIsABadArchiveOnEveryEntryAfterOneRun)
 {
