@@ -29,4 +29,9 @@ if [ -f "$installed" ] && [ -f "$document" ]; then
     "Z:$(echo "$PWD/$installed" | tr / '\\')" >/dev/null
   real=(--installed="$PWD/$installed" --document="$PWD/build/$preset/bench/document.pdf")
 fi
-exec cmake/wine-run.sh "build/$preset/wineprefix" "build/$preset/bench/PaperlensBench.exe" "${real[@]}"
+# On one processor: where Wine's server and a new process run on different ones, the
+# process's start takes several times as long, on a coin flip per start, and the medians
+# then swing between runs (the same build's search row from 1.24 to 3.75).
+pin=()
+command -v taskset >/dev/null && pin=(taskset -c 0)
+exec "${pin[@]}" cmake/wine-run.sh "build/$preset/wineprefix" "build/$preset/bench/PaperlensBench.exe" "${real[@]}"
