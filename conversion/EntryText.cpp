@@ -302,10 +302,17 @@ EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const 
         }) && derived;
         return derived && stored;
     });
-    if (!read || !derived || !reader.Finished() || (pages && page.Page() <= pages->last)) {
+    // A write that failed stopped the reading: it says so, whatever was left unread.
+    if (!read || !derived) {
         return EntryWrite::NotDerived;
     }
-    if (!stored || !out.Flush()) {
+    if (!stored) {
+        return EntryWrite::NotWritten;
+    }
+    if (!reader.Finished() || (pages && page.Page() <= pages->last)) {
+        return EntryWrite::NotDerived;
+    }
+    if (!out.Flush()) {
         return EntryWrite::NotWritten;
     }
     file.Reset();
