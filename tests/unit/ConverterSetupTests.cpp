@@ -146,26 +146,6 @@ TEST(LayoutCheck, TakesOnlyCharactersOfOneByteWrittenLeftToRight)
     EXPECT_FALSE(LayoutCheck::Take(0x05D0, 1)) << "right to left, turned around in UTF-8 only";
 }
 
-// Pages end with a form feed; the span from the first page not derived to the last is run again.
-TEST(LayoutCheck, FindsTheFirstAndLastPageNotDerived)
-{
-    const auto pages = [](std::initializer_list<std::pair<std::uint32_t, int>> text) {
-        UnderivedPages found;
-        for (const auto& [character, size] : text) {
-            found.Take(character, size);
-        }
-        return found;
-    };
-    const UnderivedPages some = pages({{'a', 1}, {'\f', 1}, {0x2014, 2}, {'\f', 1}, {'b', 1}, {'\f', 1},
-                                       {0x043C, 0}, {'\f', 1}, {'c', 1}, {'\f', 1}});
-    EXPECT_EQ(2u, some.First());
-    EXPECT_EQ(4u, some.Last());
-    EXPECT_FALSE(some.All());
-    EXPECT_TRUE(pages({{0x2014, 2}, {'\f', 1}, {'b', 1}, {0x043C, 0}, {'\f', 1}}).All());
-    EXPECT_FALSE(pages({{0x2014, 2}, {'\f', 1}, {'b', 1}, {'\f', 1}}).All());
-    EXPECT_EQ(0u, pages({{'a', 1}, {'\f', 1}}).First());
-}
-
 TEST(MeaningOfResult, NamesEveryCodeTheLibraryAnswers)
 {
     for (const int code : {0, 10, 13, 15, 16, 19, 21, 24}) {
