@@ -136,7 +136,7 @@ public:
     // The first and last page not derived; 0 when every page is.
     unsigned long First() const noexcept { return first_; }
     unsigned long Last() const noexcept { return last_; }
-    // Every page ended so far is one not derived.
+    // The span from the first page not derived to the last takes in every page ended so far.
     bool All() const noexcept { return first_ == 1 && last_ + 1 >= page_; }
 
 private:
