@@ -49,44 +49,50 @@ UniqueHandle<> KillingJob() noexcept
     return job;
 }
 
-// The attribute list that lets a process inherit the one handle named, and no other.
-class InheritedHandleList {
+// Windows 10's attribute that makes a process a member of jobs as it is created. Not every
+// SDK this builds with names it.
+constexpr DWORD_PTR JobListAttribute = 0x2000D;
+
+// The attributes a converter is created with: its job, where Windows takes it at creation
+// (from Windows 10 on), and the one handle it is to inherit, if any, and no other.
+class CreationAttributes {
 public:
-    // Nothing is made for no handle.
-    explicit InheritedHandleList(HANDLE* handle) noexcept
+    CreationAttributes(HANDLE* job, HANDLE* inherited) noexcept
     {
-        if (!*handle) {
-            return;
-        }
         SIZE_T size = 0;
-        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        ::InitializeProcThreadAttributeList(nullptr, 2, 0, &size);
         HeapText memory(size);
         auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(memory.Data());
-        if (memory.Size() == 0 || !::InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+        if (memory.Size() == 0 || !::InitializeProcThreadAttributeList(list, 2, 0, &size)) {
             return;
         }
         memory_.Swap(memory);
         list_ = list;
-        if (!::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handle, sizeof *handle, nullptr,
-                                         nullptr)) {
+        inJob_ = ::UpdateProcThreadAttribute(list_, 0, JobListAttribute, job, sizeof *job, nullptr, nullptr) != FALSE;
+        if (*inherited && !::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                                       sizeof *inherited, nullptr, nullptr)) {
             ::DeleteProcThreadAttributeList(list_);
             list_ = nullptr;
         }
     }
-    ~InheritedHandleList()
+    ~CreationAttributes()
     {
         if (list_) {
             ::DeleteProcThreadAttributeList(list_);
         }
     }
-    InheritedHandleList(const InheritedHandleList&) = delete;
-    InheritedHandleList& operator=(const InheritedHandleList&) = delete;
+    CreationAttributes(const CreationAttributes&) = delete;
+    CreationAttributes& operator=(const CreationAttributes&) = delete;
 
+    // Null when the list could not be made.
     LPPROC_THREAD_ATTRIBUTE_LIST Get() const noexcept { return list_; }
+    // Whether the process is created in the job, rather than put there after.
+    bool InJob() const noexcept { return list_ && inJob_; }
 
 private:
     HeapText memory_;
     LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+    bool inJob_ = false;
 };
 
 // The version question's watch: the host's own, asked each interval, and a few seconds.
@@ -130,23 +136,27 @@ LaunchResult RunCommandLine(wchar_t* commandLine, const RunWatch& watch) noexcep
     startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW; // and no standard handles but the output asked for
     startup.StartupInfo.wShowWindow = SW_HIDE;
     HANDLE output = watch.output;
-    InheritedHandleList inherited(&output);
+    HANDLE jobHandle = job.Get();
+    const CreationAttributes attributes(&jobHandle, &output);
     DWORD flags = NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED;
-    if (output) {
-        if (!inherited.Get()) {
-            result.error = ERROR_NOT_ENOUGH_MEMORY;
-            return result;
-        }
+    if (output && !attributes.Get()) {
+        result.error = ERROR_NOT_ENOUGH_MEMORY;
+        return result;
+    }
+    if (attributes.InJob() || output) {
         startup.StartupInfo.cb = sizeof startup;
+        startup.lpAttributeList = attributes.Get();
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
+    }
+    if (output) {
         startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
         startup.StartupInfo.hStdOutput = output;
         startup.StartupInfo.hStdError = output;
-        startup.lpAttributeList = inherited.Get();
-        flags |= EXTENDED_STARTUPINFO_PRESENT;
     }
     SECURITY_ATTRIBUTES notInherited = {sizeof notInherited, nullptr, FALSE};
     PROCESS_INFORMATION created = {};
-    // Suspended until it is in the job, so that nothing it starts can escape the job.
+    // Suspended until it is in the job, so that nothing it starts can escape the job. Created
+    // in the job where Windows can, so that a host that dies meanwhile leaves nothing behind.
     const auto creation = BoxFreeCall([&] {
         return ::CreateProcessW(nullptr, commandLine, &notInherited, &notInherited, output != nullptr, flags, nullptr,
                                 nullptr, &startup.StartupInfo, &created);
@@ -159,7 +169,8 @@ LaunchResult RunCommandLine(wchar_t* commandLine, const RunWatch& watch) noexcep
         result.error = creation.lastError ? creation.lastError : ERROR_BAD_EXE_FORMAT;
         return result;
     }
-    if (!::AssignProcessToJobObject(job.Get(), process.Get()) || ::ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
+    if ((!attributes.InJob() && !::AssignProcessToJobObject(job.Get(), process.Get())) ||
+        ::ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
         result.error = ::GetLastError() ? ::GetLastError() : ERROR_GEN_FAILURE;
         ::TerminateProcess(process.Get(), CancelledExitCode);
         return result;

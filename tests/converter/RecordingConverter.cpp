@@ -290,6 +290,8 @@ int main(int argc, char** argv)
 
     record.Add("error_mode", static_cast<std::uint64_t>(GetErrorMode()));
     record.Add("pid", static_cast<std::uint64_t>(GetCurrentProcessId()));
+    BOOL inJob = FALSE;
+    record.Add("in_job", IsProcessInJob(GetCurrentProcess(), nullptr, &inJob) && inJob);
 
     std::string encoding = "default";
     for (int i = 1; i + 1 < argc; ++i) {

@@ -103,6 +103,7 @@ public:
         }
         record.errorMode = U32("error_mode");
         record.processId = U32("pid");
+        record.inJob = Flag("in_job");
         record.encoding = Take("encoding");
         record.sleepMs = U32("sleep_ms");
         record.childStarted = Flag("child_started");

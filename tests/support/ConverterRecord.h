@@ -22,6 +22,7 @@ struct ConverterRecord {
     bool handleInherit = false;          // HANDLE_FLAG_INHERIT among handleFlags
     std::uint32_t errorMode = 0;
     std::uint32_t processId = 0;
+    bool inJob = false;                  // IsProcessInJob: in any job
     std::string encoding;                // the word after -enc, or "default"
     std::uint32_t sleepMs = 0;
     bool childStarted = false;           // RECCONV_CHILD asked for a child, and it started

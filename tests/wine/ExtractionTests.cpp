@@ -2,6 +2,7 @@
 // what it is given, how it is started, and what the host is told.
 #include "ConverterRecord.h"
 #include "CallWatch.h"
+#include "ImportPatch.h"
 #include "ResultCodes.h"
 #include "TestEnvironment.h"
 #include "UniqueHandle.h"
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -542,6 +544,38 @@ TEST_F(Extraction, TheConvertersWindowIsHidden)
     EXPECT_EQ(static_cast<std::uint32_t>(STARTF_USESHOWWINDOW), records[0].startupFlags)
         << "the show-window value and nothing else: no standard handles";
     EXPECT_EQ(static_cast<std::uint32_t>(SW_HIDE), records[0].showWindow);
+}
+
+// Windows before 10 knows no attribute to create a process in a job: the library then puts
+// the converter in its job before it runs.
+BOOL WINAPI NoJobAttribute(LPPROC_THREAD_ATTRIBUTE_LIST list, DWORD flags, DWORD_PTR attribute, PVOID value,
+                           SIZE_T size, PVOID previous, PSIZE_T returned)
+{
+    if (attribute == 0x2000D) {
+        ::SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    return ::UpdateProcThreadAttribute(list, flags, attribute, value, size, previous, returned);
+}
+
+TEST_F(Extraction, TheConverterRunsInAJobWhetherWindowsCreatesItThereOrNot)
+{
+    BOOL hostInJob = TRUE;
+    ASSERT_TRUE(::IsProcessInJob(::GetCurrentProcess(), nullptr, &hostInJob) && !hostInJob);
+    for (const bool attribute : {true, false}) {
+        SCOPED_TRACE(attribute);
+        ::DeleteFileA(logPath_.c_str());
+        std::unique_ptr<ImportPatch> older;
+        if (!attribute) {
+            older = std::make_unique<ImportPatch>(library_->Module(), "kernel32.dll", "UpdateProcThreadAttribute",
+                                                  reinterpret_cast<const void*>(&NoJobAttribute));
+            ASSERT_TRUE(older->Valid());
+        }
+        EXPECT_EQ(ResultSuccess, ExtractFirst(Document("r.pdf"), install_.Folder().c_str(), "r_a.txt"));
+        const std::vector<ConverterRecord> records = Records();
+        ASSERT_EQ(1u, records.size());
+        EXPECT_TRUE(records[0].inJob);
+    }
 }
 
 TEST_F(Extraction, TheConverterInheritsNoHandleOfTheHost)
