@@ -123,37 +123,42 @@ private:
     std::size_t used_ = 0;
 };
 
-// A file read a byte at a time through a fixed buffer.
-class BufferedReader {
+// A file read through a fixed buffer, a piece or a byte at a time.
+class PieceReader {
 public:
-    BufferedReader(HANDLE file, char* buffer, DWORD size) noexcept : file_(file), buffer_(buffer), size_(size) {}
+    PieceReader(HANDLE file, char* buffer) noexcept : file_(file), buffer_(buffer) {}
 
-    // False at the file's end, and when it cannot be read.
+    // False at the file's end, and when it cannot be read (Failed tells).
+    bool NextPiece() noexcept
+    {
+        at_ = 0;
+        held_ = 0;
+        failed_ = !file_ || !BoxFreeCall([&] { return ::ReadFile(file_, buffer_, PieceSize, &held_, nullptr); }).value;
+        return !failed_ && held_ > 0;
+    }
     bool Next(unsigned char& byte) noexcept
     {
-        if (at_ == held_) {
-            at_ = 0;
-            held_ = 0;
-            if (!file_ || !BoxFreeCall([&] { return ::ReadFile(file_, buffer_, size_, &held_, nullptr); }).value ||
-                held_ == 0) {
-                return false;
-            }
+        if (at_ == held_ && !NextPiece()) {
+            return false;
         }
         byte = static_cast<unsigned char>(buffer_[at_++]);
         return true;
     }
+    const unsigned char* Piece() const noexcept { return reinterpret_cast<const unsigned char*>(buffer_); }
+    DWORD Size() const noexcept { return held_; }
+    bool Failed() const noexcept { return failed_; }
 
 private:
     HANDLE file_;
     char* buffer_;
-    DWORD size_;
     DWORD at_ = 0;
     DWORD held_ = 0;
+    bool failed_ = false;
 };
 
 // Writes the run's bytes up to and with the next that is neither space nor line end, which
 // must be `expected`.
-bool TakeFromRun(unsigned char expected, BufferedReader& run, BufferedWriter& out, bool& stored) noexcept
+bool TakeFromRun(unsigned char expected, PieceReader& run, BufferedWriter& out, bool& stored) noexcept
 {
     unsigned char byte = 0;
     do {
@@ -163,24 +168,6 @@ bool TakeFromRun(unsigned char expected, BufferedReader& run, BufferedWriter& ou
         stored = stored && out.Put(byte);
     } while (IsLayoutSpace(byte));
     return byte == expected;
-}
-
-// Reads a file in pieces, each handed to `each`; false when a read fails.
-template <class Each>
-bool ReadPieces(HANDLE file, char* piece, Each&& each) noexcept
-{
-    for (;;) {
-        DWORD read = 0;
-        if (!BoxFreeCall([&] { return ::ReadFile(file, piece, PieceSize, &read, nullptr); }).value) {
-            return false;
-        }
-        if (read == 0) {
-            return true;
-        }
-        if (!each(read)) {
-            return true;
-        }
-    }
 }
 
 // A small file whole; `missing` tells a file that is not there from one that cannot be read.
@@ -220,29 +207,10 @@ MapFound ReadMapFile(const wchar_t* path, UnicodeMap& map) noexcept
 
 } // namespace
 
-bool FindUnderivedPages(const wchar_t* text, const EntryEncoding& encoding, UnderivedPages& pages) noexcept
-{
-    const UniqueHandle<> input = OpenForReading(text);
-    Encoder encoder(encoding);
-    HeapText piece(PieceSize);
-    if (!input || !encoder.Ready() || piece.Size() == 0) {
-        return false;
-    }
-    Utf8Reader reader;
-    bool utf8 = true;
-    const bool read = ReadPieces(input.Get(), piece.Data(), [&](DWORD size) {
-        utf8 = reader.Read(reinterpret_cast<const unsigned char*>(piece.Data()), size, [&](std::uint32_t c) {
-            unsigned char bytes[4];
-            pages.Take(c, encoder.Encode(c, bytes));
-        });
-        return utf8;
-    });
-    return read && utf8 && reader.Finished();
-}
-
 EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const EntryEncoding& encoding,
-                              const PageRun* pages) noexcept
+                              const PageRun* pages, UnderivedPages& underived) noexcept
 {
+    underived = UnderivedPages();
     const UniqueHandle<> input = OpenForReading(text);
     const UniqueHandle<> runFile = pages ? OpenForReading(pages->path) : UniqueHandle<>();
     if (!input || (pages && !runFile)) {
@@ -268,21 +236,22 @@ EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const 
         return EntryWrite::NotWritten;
     }
     BufferedWriter out(file.Get(), output.Data(), OutputSize);
-    BufferedReader run(runFile.Get(), runPiece.Data(), PieceSize);
+    PieceReader in(input.Get(), piece.Data());
+    PieceReader run(runFile.Get(), runPiece.Data());
     Utf8Reader reader;
-    UnderivedPages page;
     bool derived = true;
     bool stored = true;
-    const bool read = ReadPieces(input.Get(), piece.Data(), [&](DWORD size) {
+    bool writing = true;
+    while (derived && stored && in.NextPiece()) {
         if (encoding.kind == EntryEncoding::Utf8) {
-            stored = out.Put(piece.Data(), size);
-            return stored;
+            stored = out.Put(reinterpret_cast<const char*>(in.Piece()), in.Size());
+            continue;
         }
-        derived = reader.Read(reinterpret_cast<const unsigned char*>(piece.Data()), size, [&](std::uint32_t c) {
+        derived = reader.Read(in.Piece(), in.Size(), [&](std::uint32_t c) {
             unsigned char bytes[4];
             const int count = encoder.Encode(c, bytes);
-            const unsigned long on = page.Page();
-            page.Take(c, count);
+            const unsigned long on = underived.Page();
+            underived.Take(c, count);
             if (!derived) {
                 return;
             }
@@ -295,22 +264,24 @@ EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const 
                 derived = derived && !(c == '\f' && on == pages->last && run.Next(more));
                 return;
             }
-            derived = LayoutCheck::Take(c, count);
-            for (int i = 0; i < count; ++i) {
+            writing = writing && underived.Last() != on; // from here on, only the pages are sought
+            for (int i = 0; i < count && writing; ++i) {
                 stored = stored && out.Put(bytes[i]);
             }
         }) && derived;
-        return derived && stored;
-    });
+    }
     // A write that failed stopped the reading: it says so, whatever was left unread.
-    if (!read || !derived) {
+    if (in.Failed() || !derived) {
         return EntryWrite::NotDerived;
     }
     if (!stored) {
         return EntryWrite::NotWritten;
     }
-    if (!reader.Finished() || (pages && page.Page() <= pages->last)) {
+    if (!reader.Finished() || (pages && underived.Page() <= pages->last)) {
         return EntryWrite::NotDerived;
+    }
+    if (!writing) {
+        return EntryWrite::PagesNotDerived;
     }
     if (!out.Flush()) {
         return EntryWrite::NotWritten;

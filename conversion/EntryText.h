@@ -16,8 +16,9 @@ struct EntryEncoding {
 
 enum class EntryWrite {
     Written,
-    NotDerived, // the text cannot be turned into this entry: the converter has to write it itself
-    NotWritten, // the target cannot be written
+    PagesNotDerived, // some pages cannot be: the converter has to write those, named in `underived`
+    NotDerived,      // the text cannot be turned into this entry: the converter has to write it itself
+    NotWritten,      // the target cannot be written
 };
 
 // The converter's own text of pages first..last in the entry's encoding, written by a run of
@@ -28,15 +29,12 @@ struct PageRun {
     const wchar_t* path = nullptr;
 };
 
-// Reads the UTF-8 text through for the pages the entry cannot be written from; false when it
-// cannot be read, or is not UTF-8.
-bool FindUnderivedPages(const wchar_t* text, const EntryEncoding& encoding, UnderivedPages& pages) noexcept;
-
 // Streams the text at `text` through fixed buffers into a file beside `target`, moved onto the
 // target once whole; with `pages`, those pages are the run's, taken only when they hold the
-// same text, spaces and line ends apart.
+// same text, spaces and line ends apart. A page it cannot write from the text outside them
+// stops the writing; the text is read to its end for the pages in `underived`.
 EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const EntryEncoding& encoding,
-                              const PageRun* pages = nullptr) noexcept;
+                              const PageRun* pages, UnderivedPages& underived) noexcept;
 
 enum class MapFound { Yes, None, Unusable };
 

@@ -247,9 +247,6 @@ LaunchResult RunIntoTemporaryFile(Extraction& x, std::string_view option, Tempor
     WideHeapText temporary;
     std::wstring_view folderForm;
     const bool inTemporary = TemporaryFolderForm(temporary);
-    if (inTemporary) {
-        RemoveAbandonedTemporaryFiles(temporary.Text()); // texts of hosts that ended with archives open
-    }
     const bool named = (inTemporary && text.Name(temporary.Text(), L".txt")) ||
                        (x.folder.Get(folderForm) && text.Name(folderForm, L".txt"));
     if (!named || !DocumentArgument(x, documentForm, documentLink, documentArgument)) {
@@ -261,6 +258,10 @@ LaunchResult RunIntoTemporaryFile(Extraction& x, std::string_view option, Tempor
 // The converter's UTF-8 text, made into a temporary file the archive will own.
 LaunchResult MakeSharedText(Extraction& x, TemporaryFile& text) noexcept
 {
+    WideHeapText temporary;
+    if (TemporaryFolderForm(temporary)) {
+        RemoveAbandonedTemporaryFiles(temporary.Text()); // texts of hosts that ended with archives open
+    }
     return RunIntoTemporaryFile(x, " -enc UTF-8", text);
 }
 
@@ -356,26 +357,22 @@ int FromSharedText(Extraction& x) noexcept
         break;
     }
     }
-    // A page whose characters are not one byte each in the entry's encoding is laid out
-    // otherwise than in the UTF-8 text: the converter writes those pages itself.
     UnderivedPages underived;
-    if (encoding.kind != EntryEncoding::Utf8 && !FindUnderivedPages(path.Data(), encoding, underived)) {
-        return UseOwnRun;
-    }
+    EntryWrite write = WriteEntryFromText(path.Data(), x.target.Data(), encoding, nullptr, underived);
+    // A page whose characters are not one byte each in the entry's encoding is laid out
+    // otherwise than in the UTF-8 text: the converter writes those pages, unless it is all.
     PageRun pages;
     TemporaryFile pageText;
-    if (underived.First() != 0) {
-        if (underived.All()) {
-            return UseOwnRun;
-        }
+    if (write == EntryWrite::PagesNotDerived && !underived.All()) {
         pages.first = underived.First();
         pages.last = underived.Last();
         const int ran = RunUnderivedPages(x, pages, pageText);
         if (ran != ResultSuccess) {
             return ran;
         }
+        write = WriteEntryFromText(path.Data(), x.target.Data(), encoding, &pages, underived);
     }
-    switch (WriteEntryFromText(path.Data(), x.target.Data(), encoding, pages.path ? &pages : nullptr)) {
+    switch (write) {
     case EntryWrite::Written:
         x.progress.Finished(FileSizeOf(x.target.Data()));
         return ResultSuccess;
