@@ -258,7 +258,7 @@ HostRun RunProgram(std::wstring line)
     startup.hStdError = writer.Get();
     PROCESS_INFORMATION created = {};
     if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &created)) {
-        throw std::runtime_error("cannot run " + NarrowFrom(line, CP_UTF8));
+        throw std::runtime_error("cannot run " + NarrowFrom(line, CP_UTF8) + ": error " + std::to_string(::GetLastError()));
     }
     const UniqueHandle<> process(created.hProcess);
     const UniqueHandle<> thread(created.hThread);
