@@ -213,3 +213,18 @@ std::vector<ConverterRecord> ReadConverterRecords(const std::string& path)
     }
     return ParseConverterRecords(bytes);
 }
+
+std::vector<std::string> ConversionOptions(const std::vector<ConverterRecord>& records)
+{
+    std::vector<std::string> runs;
+    for (const ConverterRecord& record : records) {
+        std::string options;
+        for (std::size_t i = 1; i < record.arguments.size() && record.arguments[i] != "-layout"; ++i) {
+            options += (options.empty() ? "" : " ") + record.arguments[i];
+        }
+        if (options != "-v") {
+            runs.push_back(options);
+        }
+    }
+    return runs;
+}

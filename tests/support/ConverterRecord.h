@@ -44,3 +44,7 @@ std::vector<ConverterRecord> ParseConverterRecords(const std::string& bytes);
 
 // A missing file means the converter never ran with recording on: no records.
 std::vector<ConverterRecord> ReadConverterRecords(const std::string& path);
+
+// The options of each conversion run, in order: the arguments between the program and
+// -layout ("-enc UTF-8"); the version question left out.
+std::vector<std::string> ConversionOptions(const std::vector<ConverterRecord>& records);

@@ -104,17 +104,7 @@ protected:
         }
         ::DeleteFileA(Converter().c_str());
         EXPECT_TRUE(::MoveFileA(real.c_str(), Converter().c_str()));
-        std::vector<std::string> runs;
-        for (const ConverterRecord& converted : ReadConverterRecords(log)) {
-            std::string options;
-            for (std::size_t i = 1; i < converted.arguments.size() && converted.arguments[i] != "-layout"; ++i) {
-                options += (options.empty() ? "" : " ") + converted.arguments[i];
-            }
-            if (options != "-v") {
-                runs.push_back(options);
-            }
-        }
-        return {results, runs};
+        return {results, ConversionOptions(ReadConverterRecords(log))};
     }
 
     // Checks all four entries of every sample byte for byte against the converter's own
@@ -146,10 +136,8 @@ protected:
             EXPECT_EQ(ReadWholeFile(direct), entry.second) << suffix;
         }
         const std::string& utf8 = texts.at(base + "_u.txt").second;
-        ASSERT_TRUE(Holds(utf8, base == "blank"                      ? "\f"
-                                : base == "quotes" || base == "pages" ? "\xE2\x80\x9CKeep"
-                                                                      : "lighthouse"))
-            << utf8;
+        const bool quotes = base == "quotes" || base == "pages";
+        ASSERT_TRUE(Holds(utf8, base == "blank" ? "\f" : quotes ? "\xE2\x80\x9CKeep" : "lighthouse")) << utf8;
         // Not so where a table moves: in western.pdf the ligatures the ANSI text leaves out move
         // it, in pages.pdf (its middle page) the Cyrillic.
         if (base != "western" && base != "pages") {
