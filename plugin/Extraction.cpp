@@ -72,7 +72,7 @@ struct Extraction {
     std::wstring_view converter;
     const wchar_t* document;
     const WideHeapText& target;
-    int listedEntry; // the entry the host last listed, whose encoding the target gets
+    std::string_view option; // the encoding option of the entry the host last listed
     TargetFolderForm& folder;
     HostProgress& progress;
 };
@@ -126,7 +126,7 @@ int OwnRun(Extraction& x) noexcept
         targetArgument = targetStandIn.Text();
     }
     const LaunchResult run =
-        RunConverter(x, EncodingOptionOf(x.listedEntry, targetPath), documentArgument, targetArgument);
+        RunConverter(x, x.option, documentArgument, targetArgument);
     if (!run.started) {
         return ResultCannotCreateOutput;
     }
@@ -195,18 +195,17 @@ void SettleSharedText(const ArchiveId& id, SharedText outcome, int result, wchar
 // must write it itself.
 bool EncodingOfEntry(Extraction& x, ConverterFamily family, UnicodeMap& map, EntryEncoding& encoding) noexcept
 {
-    const std::string_view option = EncodingOptionOf(x.listedEntry, x.target.Text());
-    if (option == " -enc UTF-8") {
+    if (x.option == " -enc UTF-8") {
         encoding.kind = EntryEncoding::Utf8;
         return true;
     }
-    if (option == " -enc ANSI") {
+    if (x.option == " -enc ANSI") {
         // What the converter writes with the map of the ANSI code page `encodings` makes.
         encoding.kind = EntryEncoding::CodePage;
         encoding.codePage = ::GetACP();
         return encoding.codePage != CP_UTF8;
     }
-    if (option == " -enc KOI8-R") {
+    if (x.option == " -enc KOI8-R") {
         const MapFound found = ReadKoi8RMap(family, x.converter, map);
         encoding.kind = found == MapFound::Yes ? EntryEncoding::Map : EntryEncoding::CodePage;
         encoding.codePage = Koi8RCodePage;
@@ -273,7 +272,7 @@ int RunUnderivedPages(Extraction& x, PageRun& pages, TemporaryFile& text) noexce
     char option[64];
     TextBuilder out(option, sizeof option);
     AppendPageRange(out, pages.first, pages.last);
-    out.Append(EncodingOptionOf(x.listedEntry, x.target.Text()));
+    out.Append(x.option);
     if (out.Overflowed()) {
         return UseOwnRun;
     }
@@ -444,7 +443,8 @@ int ExtractEntry(const ArchiveId& archive, const wchar_t* document, std::wstring
     }
     RemoveAbandonedTemporaryFiles(FolderOf(targetPath));
     TargetFolderForm folder(targetPath);
-    Extraction extraction = {archive, settings.ConverterPath.Text(), document, target, listedEntry, folder, progress};
+    Extraction extraction = {archive, settings.ConverterPath.Text(), document, target,
+                             EncodingOptionOf(listedEntry, targetPath), folder, progress};
     const int shared = FromSharedText(extraction);
     return shared != UseOwnRun ? shared : OwnRun(extraction);
 }
