@@ -1,5 +1,6 @@
 #include "CodePage.h"
 
+#include "ConverterData.h"
 #include "FixedField.h"
 
 #include <windows.h>
@@ -117,4 +118,17 @@ int CodePageBytes(unsigned codePage, std::uint32_t character, unsigned char (&by
         bytes[i] = static_cast<unsigned char>(converted[i]);
     }
     return size;
+}
+
+void AppendCodePageMap(TextBuilder& out, unsigned codePage) noexcept
+{
+    UnicodeMapLines lines;
+    for (std::uint32_t character = 0; character < MapCharacters; ++character) {
+        unsigned char bytes[4] = {};
+        const int size = CodePageBytes(codePage, character, bytes);
+        if (size > 0) {
+            lines.Add(character, size == 2 ? std::uint32_t{bytes[0]} << 8 | bytes[1] : bytes[0], size, out);
+        }
+    }
+    lines.Finish(out);
 }

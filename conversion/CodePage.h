@@ -32,3 +32,7 @@ constexpr std::size_t MapCharacters = 0x10000;
 // The bytes of one character in a code page, as the map `encodings` makes of it holds them:
 // one or two, with no best fit, and read back as the same character; 0 when it has none.
 int CodePageBytes(unsigned codePage, std::uint32_t character, unsigned char (&bytes)[4]) noexcept;
+
+// The unicodeMap file of a code page: every character CodePageBytes gives, in runs. The same
+// map whether `encodings` or the plug-in writes it.
+void AppendCodePageMap(TextBuilder& out, unsigned codePage) noexcept;

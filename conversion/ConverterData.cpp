@@ -193,3 +193,57 @@ bool LayoutCheck::Take(std::uint32_t character, int size) noexcept
 {
     return size == 1 && !IsRightToLeft(character);
 }
+
+namespace {
+
+// At least `digits` digits, more where the value needs them.
+void AppendHex(TextBuilder& out, std::uint32_t value, int digits) noexcept
+{
+    while (digits < 8 && (value >> (digits * 4)) != 0) {
+        ++digits;
+    }
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
+        out.Append(std::size_t{1}, "0123456789abcdef"[(value >> shift) & 0xF]);
+    }
+}
+
+} // namespace
+
+bool UnicodeMapLines::Add(std::uint32_t character, std::uint32_t code, int size, TextBuilder& line) noexcept
+{
+    const std::uint32_t span = last_ - first_;
+    if (size_ == size && character == last_ + 1 && code == code_ + span + 1) {
+        last_ = character;
+        return false;
+    }
+    const bool ended = size_ != 0;
+    if (ended) {
+        Put(line);
+    }
+    first_ = last_ = character;
+    code_ = code;
+    size_ = size;
+    return ended;
+}
+
+bool UnicodeMapLines::Finish(TextBuilder& line) noexcept
+{
+    if (size_ == 0) {
+        return false;
+    }
+    Put(line);
+    size_ = 0;
+    return true;
+}
+
+void UnicodeMapLines::Put(TextBuilder& line) const noexcept
+{
+    AppendHex(line, first_, 4);
+    if (last_ != first_) {
+        line.Append(" ");
+        AppendHex(line, last_, 4);
+    }
+    line.Append(" ");
+    AppendHex(line, code_, size_ * 2);
+    line.Append("\n");
+}

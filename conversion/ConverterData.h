@@ -22,25 +22,69 @@ enum class ConverterFamily { Unknown, DataFolderMaps, ConfigFileMaps };
 // then by year (20.x on); the other 3.x and 4.x.
 ConverterFamily ConverterFamilyOf(std::string_view versionOutput) noexcept;
 
-// Where the data-folder family on Windows reads its maps: its module's folder, or that
-// folder's parent when the folder is named bin (any case), then share\poppler\unicodeMap.
+// The folders where builds of the data-folder family on Windows keep their data
+// (share\poppler): beside the program, beside its folder's parent, or beside the parent's
+// parent (a build laid out as Library\bin). Which one a converter reads is asked of the
+// converter itself (DataFolderLevelOf), never assumed.
+constexpr int DataFolderLevels = 3;
+
+// The data folder `level` folders above the converter's own; false when the path has no
+// folder that far up.
 template <class Char>
-void AppendDataFolderMaps(BasicTextBuilder<Char>& out, std::basic_string_view<Char> converterPath) noexcept
+bool AppendDataFolder(BasicTextBuilder<Char>& out, std::basic_string_view<Char> converterPath, int level) noexcept
 {
     using View = std::basic_string_view<Char>;
-    const std::size_t slash = converterPath.rfind(Char('\\'));
-    // Pieces by pointer and length: substr would bring in the runtime's exception.
-    View folder = slash == View::npos ? View() : View(converterPath.data(), slash + 1);
-    const View inner(folder.data(), folder.empty() ? 0 : folder.size() - 1);
-    const std::size_t innerSlash = inner.rfind(Char('\\'));
-    const std::size_t lastAt = innerSlash == View::npos ? 0 : innerSlash + 1;
-    const View last(inner.data() + lastAt, inner.size() - lastAt);
-    const auto lower = [](Char c) { return c >= Char('A') && c <= Char('Z') ? Char(c - Char('A') + Char('a')) : c; };
-    if (last.size() == 3 && lower(last[0]) == Char('b') && lower(last[1]) == Char('i') && lower(last[2]) == Char('n')) {
-        folder = innerSlash == View::npos ? View() : View(inner.data(), innerSlash + 1);
+    std::size_t end = converterPath.rfind(Char('\\'));
+    for (int up = 0; up < level && end != View::npos; ++up) {
+        end = end == 0 ? View::npos : converterPath.rfind(Char('\\'), end - 1);
     }
-    out.Append(folder).Append("share\\poppler\\unicodeMap");
+    if (end == View::npos) {
+        return false;
+    }
+    // Pieces by pointer and length: substr would bring in the runtime's exception.
+    out.Append(View(converterPath.data(), end + 1)).Append("share\\poppler");
+    return true;
 }
+
+// Which candidate data folder the converter reads, told by the converter: a probe map put
+// into one candidate's unicodeMap folder at a time (`place`, false where it cannot be), then
+// asked for by name (`ask`: 1 known, 0 unknown, -1 no answer), then taken away (`remove`).
+// The level, or -1 when no candidate is the one.
+template <class Place, class Ask, class Remove>
+int DataFolderLevelOf(Place&& place, Ask&& ask, Remove&& remove)
+{
+    for (int level = 0; level < DataFolderLevels; ++level) {
+        if (!place(level)) {
+            continue;
+        }
+        const int known = ask();
+        remove(level);
+        if (known != 0) {
+            return known > 0 ? level : -1;
+        }
+    }
+    return -1;
+}
+
+// The lines of a unicodeMap file, made from the characters of a code page given in rising
+// order: one line per character ("000a 0a"), or per run of consecutive characters with
+// consecutive codes of one size ("0020 007e 20").
+class UnicodeMapLines {
+public:
+    // A character and its code, `size` bytes long (1 or 2). True, with the line of the run
+    // it ends in `line`, when the character starts a new run.
+    bool Add(std::uint32_t character, std::uint32_t code, int size, TextBuilder& line) noexcept;
+    // The line of the last run; false when there is none.
+    bool Finish(TextBuilder& line) noexcept;
+
+private:
+    void Put(TextBuilder& line) const noexcept;
+
+    std::uint32_t first_ = 0;
+    std::uint32_t last_ = 0;
+    std::uint32_t code_ = 0;
+    int size_ = 0; // 0 while no run is open
+};
 
 // The file the last "unicodeMap <encoding> <file>" line of an xpdfrc names (quotes taken
 // off), as the config-file family reads it; empty when no line names one.

@@ -201,6 +201,18 @@ LaunchResult RunCommandLine(wchar_t* commandLine, const RunWatch& watch) noexcep
     return result; // the job's close ends whatever the converter left running
 }
 
+LaunchResult AskConverter(wchar_t* commandLine, const RunWatch& host, void* output, bool& stopped) noexcept
+{
+    VersionWatch asking = {host, VersionWatches, false};
+    RunWatch watch;
+    watch.keepGoing = StillAsking;
+    watch.context = &asking;
+    watch.output = output;
+    const LaunchResult run = RunCommandLine(commandLine, watch);
+    stopped = asking.stopped;
+    return run;
+}
+
 ConverterFamily AskConverterFamily(std::wstring_view converter, const RunWatch& host, bool& stopped) noexcept
 {
     stopped = false;
@@ -215,16 +227,10 @@ ConverterFamily AskConverterFamily(std::wstring_view converter, const RunWatch& 
     }
     const UniqueHandle<> reader(readEnd);
     UniqueHandle<> writer(writeEnd);
-    VersionWatch asking = {host, VersionWatches, false};
-    RunWatch watch;
-    watch.keepGoing = StillAsking;
-    watch.context = &asking;
-    watch.output = writer.Get();
     if (!::SetHandleInformation(writer.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
         return ConverterFamily::Unknown;
     }
-    const LaunchResult run = RunCommandLine(line.Data(), watch);
-    stopped = asking.stopped;
+    const LaunchResult run = AskConverter(line.Data(), host, writer.Get(), stopped);
     writer.Reset();
     // Only what is there once the program has ended: a process another thread of the host
     // started meanwhile may have inherited the pipe's other end, and a read waiting for the

@@ -38,6 +38,11 @@ bool IsWaitableProgram(const wchar_t* path) noexcept;
 // NUL-terminated and shorter than CreateProcessW's limit; CreateProcessW may write into it.
 LaunchResult RunCommandLine(wchar_t* commandLine, const RunWatch& watch) noexcept;
 
+// A question put to the converter (its version, whether it knows an encoding): run as a
+// conversion is run, the host asked as during one (its stop ends the run and sets
+// `stopped`), but given a few seconds at most. `output` as in RunWatch.
+LaunchResult AskConverter(wchar_t* commandLine, const RunWatch& host, void* output, bool& stopped) noexcept;
+
 // The converter's family, told by what its -v prints (ConverterFamilyOf), run as a converter
 // is run; Unknown when it cannot be told within a few seconds. `host` is asked as during a
 // conversion; when it says stop, the run ends and `stopped` is set. `converter` holds no quote.

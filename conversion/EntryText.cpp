@@ -171,6 +171,8 @@ bool TakeFromRun(unsigned char expected, PieceReader& run, BufferedWriter& out, 
 }
 
 // A small file whole; `missing` tells a file that is not there from one that cannot be read.
+} // namespace
+
 bool ReadSmallFile(const wchar_t* path, HeapText& content, bool& missing) noexcept
 {
     const auto opened = BoxFreeCall([path] {
@@ -194,6 +196,8 @@ bool ReadSmallFile(const wchar_t* path, HeapText& content, bool& missing) noexce
     content.Swap(read);
     return true;
 }
+
+namespace {
 
 MapFound ReadMapFile(const wchar_t* path, UnicodeMap& map) noexcept
 {
@@ -290,20 +294,25 @@ EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const 
     return written.MoveTo(target) ? EntryWrite::Written : EntryWrite::NotWritten;
 }
 
-MapFound ReadKoi8RMap(ConverterFamily family, std::wstring_view converter, UnicodeMap& map) noexcept
+MapFound ReadConverterMap(const ConverterFacts& facts, std::wstring_view converter, std::string_view encoding,
+                          UnicodeMap& map) noexcept
 {
     WideHeapText path;
-    if (family == ConverterFamily::DataFolderMaps) {
-        if (!path.Build([&](WideTextBuilder& out) {
-                AppendDataFolderMaps(out, converter);
-                out.Append(std::wstring_view(L"\\KOI8-R"));
+    WideHeapText name;
+    if (!WidenAnsi(encoding, name)) {
+        return MapFound::Unusable;
+    }
+    if (facts.family == ConverterFamily::DataFolderMaps) {
+        const std::wstring_view folder = facts.dataFolder.Text();
+        if (folder.empty() || !path.Build([&](WideTextBuilder& out) {
+                out.Append(folder).Append(std::wstring_view(L"\\unicodeMap\\")).Append(name.Text());
             })) {
             return MapFound::Unusable;
         }
         return ReadMapFile(path.Data(), map);
     }
     WideHeapText config;
-    if (family != ConverterFamily::ConfigFileMaps ||
+    if (facts.family != ConverterFamily::ConfigFileMaps ||
         !config.Build([&](WideTextBuilder& out) { out.Append(FolderOf(converter)).Append(std::wstring_view(L"\\xpdfrc")); })) {
         return MapFound::Unusable;
     }
@@ -312,7 +321,7 @@ MapFound ReadKoi8RMap(ConverterFamily family, std::wstring_view converter, Unico
     if (!ReadSmallFile(config.Data(), xpdfrc, missing)) {
         return missing ? MapFound::None : MapFound::Unusable;
     }
-    const std::string_view named = ConfigMapFileOf(std::string_view(xpdfrc.Data(), xpdfrc.Size() - 1), "KOI8-R");
+    const std::string_view named = ConfigMapFileOf(std::string_view(xpdfrc.Data(), xpdfrc.Size() - 1), encoding);
     if (named.empty()) {
         return MapFound::None;
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ConverterData.h"
+#include "ConverterFacts.h"
 #include "HeapText.h"
 
 #include <string_view>
@@ -38,10 +39,15 @@ EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const 
 
 enum class MapFound { Yes, None, Unusable };
 
-// The KOI8-R map the converter reads: for the data-folder family in its data folder, for the
-// config-file family the file its xpdfrc (beside it) names. None when it has none; Unusable
-// when one is there that cannot be read as the converter reads it.
-MapFound ReadKoi8RMap(ConverterFamily family, std::wstring_view converter, UnicodeMap& map) noexcept;
+// The map of `encoding` the converter reads: for the data-folder family in the data folder it
+// told (`facts`), for the config-file family the file its xpdfrc (beside it) names. None when
+// it has none; Unusable when one is there that cannot be read as the converter reads it, or
+// where the converter reads it is not known.
+MapFound ReadConverterMap(const ConverterFacts& facts, std::wstring_view converter, std::string_view encoding,
+                          UnicodeMap& map) noexcept;
+
+// A file of settings size read whole, NUL-terminated; `missing` when there is none.
+bool ReadSmallFile(const wchar_t* path, HeapText& content, bool& missing) noexcept;
 
 // The user's temporary folder in a form the converter can open; false when it has none.
 bool TemporaryFolderForm(WideHeapText& form) noexcept;

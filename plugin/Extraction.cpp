@@ -193,20 +193,26 @@ void SettleSharedText(const ArchiveId& id, SharedText outcome, int result, wchar
 
 // The entry's encoding as a way to write it from the UTF-8 text; false when the converter
 // must write it itself.
-bool EncodingOfEntry(Extraction& x, ConverterFamily family, UnicodeMap& map, EntryEncoding& encoding) noexcept
+bool EncodingOfEntry(Extraction& x, const ConverterFacts& facts, UnicodeMap& map, EntryEncoding& encoding) noexcept
 {
     if (x.option == " -enc UTF-8") {
         encoding.kind = EntryEncoding::Utf8;
         return true;
     }
     if (x.option == " -enc ANSI") {
-        // What the converter writes with the map of the ANSI code page `encodings` makes.
+        // The map of the ANSI code page, the one the plug-in and `encodings` put in place, or
+        // a map of someone else's that the converter reads.
+        if (facts.ansi == AnsiMap::Other) {
+            encoding.kind = EntryEncoding::Map;
+            encoding.map = &map;
+            return ReadConverterMap(facts, x.converter, "ANSI", map) == MapFound::Yes;
+        }
         encoding.kind = EntryEncoding::CodePage;
         encoding.codePage = ::GetACP();
         return encoding.codePage != CP_UTF8;
     }
     if (x.option == " -enc KOI8-R") {
-        const MapFound found = ReadKoi8RMap(family, x.converter, map);
+        const MapFound found = ReadConverterMap(facts, x.converter, "KOI8-R", map);
         encoding.kind = found == MapFound::Yes ? EntryEncoding::Map : EntryEncoding::CodePage;
         encoding.codePage = Koi8RCodePage;
         encoding.map = &map;
@@ -214,24 +220,24 @@ bool EncodingOfEntry(Extraction& x, ConverterFamily family, UnicodeMap& map, Ent
     }
     // The converter's default: UTF-8 for the data-folder family only.
     encoding.kind = EntryEncoding::Utf8;
-    return family == ConverterFamily::DataFolderMaps;
+    return facts.family == ConverterFamily::DataFolderMaps;
 }
 
-// The family of the converter, asked at the first extraction of the load, the host's
+// What the converter tells of itself, asked at its first extraction of the load, the host's
 // progress callback heard meanwhile; `stopped` when the host said stop.
-ConverterFamily FamilyOf(Extraction& x, bool& stopped) noexcept
+ConverterFacts FactsOf(Extraction& x, bool& stopped) noexcept
 {
-    ConverterFamily family = ConverterFamily::Unknown;
+    ConverterFacts facts;
     stopped = false;
-    if (TakeConverterFamilyQuestion(family)) {
-        family = AskConverterFamily(x.converter, WatchFor(x.progress), stopped);
+    if (TakeConverterQuestion(x.converter, facts)) {
+        facts = AskConverterFacts(x.converter, WatchFor(x.progress), stopped);
         if (stopped) {
-            ReturnConverterFamilyQuestion();
+            ReturnConverterQuestion(x.converter);
         } else {
-            KeepConverterFamily(family);
+            KeepConverterFacts(x.converter, facts);
         }
     }
-    return family;
+    return facts;
 }
 
 constexpr int UseOwnRun = -1;
@@ -299,13 +305,13 @@ struct OrphanText {
 int FromSharedText(Extraction& x) noexcept
 {
     bool stopped = false;
-    const ConverterFamily family = FamilyOf(x, stopped);
+    const ConverterFacts facts = FactsOf(x, stopped);
     if (stopped) {
         return ResultAborted;
     }
     UnicodeMap map;
     EntryEncoding encoding;
-    if (family == ConverterFamily::Unknown || !EncodingOfEntry(x, family, map, encoding)) {
+    if (facts.family == ConverterFamily::Unknown || !EncodingOfEntry(x, facts, map, encoding)) {
         return UseOwnRun;
     }
     WideHeapText path;
@@ -435,6 +441,11 @@ int ExtractEntry(const ArchiveId& archive, const wchar_t* document, std::wstring
     if (!ProgramOf(settings.ConverterPath.Text(), program) || !IsWaitableProgram(program.Data())) {
         return ResultCannotCreateOutput;
     }
+    // Started by a path its ANSI code page holds where it has one: the converter finds its
+    // data from its own module path, read in that code page.
+    WideHeapText converterForm;
+    const std::wstring_view converter =
+        ConverterFormOf(program.Data(), converterForm) ? converterForm.Text() : settings.ConverterPath.Text();
     // The host named the target as the output and has dealt with overwriting; a target
     // left from an earlier run must not pass for this run's text. The document itself is
     // never the output, however its path is spelt.
@@ -443,7 +454,7 @@ int ExtractEntry(const ArchiveId& archive, const wchar_t* document, std::wstring
     }
     RemoveAbandonedTemporaryFiles(FolderOf(targetPath));
     TargetFolderForm folder(targetPath);
-    Extraction extraction = {archive, settings.ConverterPath.Text(), document, target,
+    Extraction extraction = {archive, converter, document, target,
                              EncodingOptionOf(listedEntry, targetPath), folder, progress};
     const int shared = FromSharedText(extraction);
     return shared != UseOwnRun ? shared : OwnRun(extraction);

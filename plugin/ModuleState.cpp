@@ -12,11 +12,12 @@ ConverterSettings Settings;
 SRWLOCK ArchiveLock = SRWLOCK_INIT;
 ArchiveTable Archives;
 
-// 0 until asked, 1 while being asked, then 2 + the family.
-constexpr LONG FamilyNotAsked = 0;
-constexpr LONG FamilyBeingAsked = 1;
-constexpr LONG FamilyKnown = 2;
-LONG volatile Family = FamilyNotAsked;
+// The facts of the converter last asked about, under a lock of their own: held to copy them.
+enum class Question { NotAsked, BeingAsked, Answered };
+SRWLOCK FactsLock = SRWLOCK_INIT;
+WideFixedText<2 * PathBufferSize> AskedConverter;
+Question FactsState = Question::NotAsked;
+ConverterFacts Facts;
 
 class ExclusiveHold {
 public:
@@ -40,10 +41,6 @@ void CopyConverterSettings(ConverterSettings& copy) noexcept
 void ReplaceConverterSettings(const ConverterSettings& settings) noexcept
 {
     ExclusiveHold hold(SettingsLock);
-    // Another converter may be of another family: it is asked anew at its first extraction.
-    if (Settings.ConverterPath.Text() != settings.ConverterPath.Text()) {
-        ::InterlockedExchange(&Family, FamilyNotAsked);
-    }
     Settings = settings;
 }
 
@@ -62,23 +59,44 @@ ArchiveTable& ArchiveTableHold::Table() noexcept
     return Archives;
 }
 
-bool TakeConverterFamilyQuestion(ConverterFamily& family) noexcept
+bool TakeConverterQuestion(std::wstring_view converter, ConverterFacts& facts) noexcept
 {
-    const LONG state = ::InterlockedCompareExchange(&Family, FamilyBeingAsked, FamilyNotAsked);
-    family = state >= FamilyKnown ? static_cast<ConverterFamily>(state - FamilyKnown) : ConverterFamily::Unknown;
-    return state == FamilyNotAsked;
+    ExclusiveHold hold(FactsLock);
+    const bool same = AskedConverter.Text() == converter;
+    if (same && FactsState == Question::Answered) {
+        facts = Facts;
+        return false;
+    }
+    facts = ConverterFacts();
+    if (same && FactsState == Question::BeingAsked) {
+        return false;
+    }
+    // Another converter may be of another family and read another folder.
+    if (!AskedConverter.Assign(converter)) {
+        return false; // too long to be told apart: asked about by no one
+    }
+    FactsState = Question::BeingAsked;
+    return true;
 }
 
-void KeepConverterFamily(ConverterFamily family) noexcept
+void KeepConverterFacts(std::wstring_view converter, const ConverterFacts& facts) noexcept
 {
-    ::InterlockedExchange(&Family, FamilyKnown + static_cast<LONG>(family));
+    ExclusiveHold hold(FactsLock);
+    if (AskedConverter.Text() == converter && FactsState == Question::BeingAsked) {
+        Facts = facts;
+        FactsState = Question::Answered;
+    }
 }
 
-void ReturnConverterFamilyQuestion() noexcept
+void ReturnConverterQuestion(std::wstring_view converter) noexcept
 {
-    ::InterlockedExchange(&Family, FamilyNotAsked);
+    ExclusiveHold hold(FactsLock);
+    if (AskedConverter.Text() == converter && FactsState == Question::BeingAsked) {
+        FactsState = Question::NotAsked;
+    }
 }
 
 // Nothing runs constructors in this library: its state must be constant-initialized.
 static_assert((ConverterSettings{}, true));
 static_assert((ArchiveTable{}, true));
+static_assert((ConverterFacts{}, true));

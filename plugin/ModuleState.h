@@ -4,7 +4,7 @@
 #pragma once
 
 #include "ArchiveTable.h"
-#include "ConverterData.h"
+#include "ConverterFacts.h"
 #include "FixedText.h"
 
 #include <cstdint>
@@ -31,10 +31,13 @@ public:
     ArchiveTable& Table() noexcept;
 };
 
-// The converter's family, asked once per load at the first extraction. True when the caller
-// is to ask it now, and then keeps the answer with KeepConverterFamily; false with `family`
-// as known so far (Unknown while another thread asks: no thread waits for another's run).
-bool TakeConverterFamilyQuestion(ConverterFamily& family) noexcept;
-void KeepConverterFamily(ConverterFamily family) noexcept;
+// What the converter tells of itself (ConverterFacts), asked once per load for each converter
+// path, at the first extraction that runs it. True when the caller is to ask now, and then
+// keeps the answer with KeepConverterFacts; false with `facts` as known so far (nothing
+// while another thread asks: no thread waits for another's run).
+bool TakeConverterQuestion(std::wstring_view converter, ConverterFacts& facts) noexcept;
+// Kept only while `converter` is still the one asked about: a setting changed meanwhile
+// names another, which is asked anew.
+void KeepConverterFacts(std::wstring_view converter, const ConverterFacts& facts) noexcept;
 // The question not answered (the host stopped it): the next extraction asks again.
-void ReturnConverterFamilyQuestion() noexcept;
+void ReturnConverterQuestion(std::wstring_view converter) noexcept;

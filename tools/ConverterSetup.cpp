@@ -65,13 +65,15 @@ std::string VersionLineOf(std::string_view versionOutput)
     return first;
 }
 
-std::string DataFolderMapsFor(std::string_view converterPath)
+std::string DataFolderCandidateFor(std::string_view converterPath, int level)
 {
     TextBuilder measure(nullptr, 0);
-    AppendDataFolderMaps(measure, converterPath);
+    if (!AppendDataFolder(measure, converterPath, level)) {
+        return std::string();
+    }
     std::string folder(measure.Size() + 1, '\0');
     TextBuilder out(folder.data(), folder.size());
-    AppendDataFolderMaps(out, converterPath);
+    AppendDataFolder(out, converterPath, level);
     folder.resize(measure.Size());
     return folder;
 }
@@ -79,23 +81,18 @@ std::string DataFolderMapsFor(std::string_view converterPath)
 std::string UnicodeMapText(const std::vector<CharacterCode>& characters)
 {
     std::string text;
+    UnicodeMapLines lines;
     char line[32];
-    for (std::size_t first = 0; first < characters.size();) {
-        const CharacterCode& start = characters[first];
-        std::size_t last = first;
-        while (last + 1 < characters.size() && characters[last + 1].size == start.size &&
-               characters[last + 1].character == characters[last].character + 1 &&
-               characters[last + 1].code == characters[last].code + 1) {
-            ++last;
+    const auto taken = [&](TextBuilder& out) { text.append(out.Text()); };
+    for (const CharacterCode& c : characters) {
+        TextBuilder out(line, sizeof line);
+        if (lines.Add(c.character, c.code, c.size, out)) {
+            taken(out);
         }
-        if (last == first) {
-            std::snprintf(line, sizeof line, "%04x %0*x\n", start.character, start.size * 2, start.code);
-        } else {
-            std::snprintf(line, sizeof line, "%04x %04x %0*x\n", start.character, characters[last].character,
-                          start.size * 2, start.code);
-        }
-        text += line;
-        first = last + 1;
+    }
+    TextBuilder out(line, sizeof line);
+    if (lines.Finish(out)) {
+        taken(out);
     }
     return text;
 }

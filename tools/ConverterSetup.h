@@ -23,20 +23,16 @@ std::string ConverterPathFor(std::string_view libraryPath, std::string_view sett
 // The first line that names a version, or the first non-empty line.
 std::string VersionLineOf(std::string_view versionOutput);
 
-// Where the data-folder family on Windows reads its maps (AppendDataFolderMaps).
-std::string DataFolderMapsFor(std::string_view converterPath);
+// The data folder `level` folders above the converter's own (AppendDataFolder); empty when
+// there is none that far up.
+std::string DataFolderCandidateFor(std::string_view converterPath, int level);
 
-// One Unicode character of the Basic Multilingual Plane and the code it becomes, one or two
-// bytes long (code pages of East Asian systems use two).
+// A unicodeMap file of the characters with their codes, given in rising order (UnicodeMapLines).
 struct CharacterCode {
-    std::uint16_t character = 0;
-    std::uint16_t code = 0;
+    std::uint32_t character = 0;
+    std::uint32_t code = 0;
     int size = 1;
 };
-
-// A unicodeMap file for the characters, given in rising order: one line per character
-// ("000a 0a") or per run of consecutive characters with consecutive codes of one size
-// ("0020 007e 20").
 std::string UnicodeMapText(const std::vector<CharacterCode>& characters);
 
 // An xpdfrc with each of `lines` added once: existing lines are kept as they are, a line

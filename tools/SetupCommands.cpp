@@ -273,6 +273,16 @@ Installation InstallationOf(const std::string& libraryPath)
     if (!found.setting.empty() && found.settingLength <= LongestSetting) {
         found.converter = ConverterPathFor(found.library, found.setting);
     }
+    // Run, as the plug-in runs it, by a path its ANSI code page holds where it has one: the
+    // converter finds its data by its own path, read in that code page.
+    wchar_t shortForm[MAX_PATH];
+    const std::wstring converter = Wide(found.converter);
+    const DWORD length = converter.empty() || IsAnsiExact(converter)
+                             ? 0
+                             : ::GetShortPathNameW(converter.c_str(), shortForm, MAX_PATH);
+    if (length > 0 && length < MAX_PATH && IsAnsiExact(std::wstring_view(shortForm, length))) {
+        found.converter = Utf8(std::wstring(shortForm, length));
+    }
     return found;
 }
 
@@ -295,20 +305,46 @@ bool Knows(const std::string& converter, const std::string& encoding, const Temp
     return known;
 }
 
-// Every character of the Basic Multilingual Plane the code page holds exactly: converted
-// with no best fit, and kept only when it converts back to itself.
-std::vector<CharacterCode> CodePageCharacters(UINT codePage)
+// The code page's map, as the plug-in writes it when the converter has none.
+std::string CodePageMap(UINT codePage)
 {
-    std::vector<CharacterCode> characters;
-    for (std::uint32_t value = 0; value < MapCharacters; ++value) {
-        unsigned char bytes[4] = {};
-        const int size = CodePageBytes(codePage, value, bytes);
-        if (size > 0) {
-            const std::uint16_t code = size == 2 ? static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]) : bytes[0];
-            characters.push_back({static_cast<std::uint16_t>(value), code, size});
-        }
-    }
-    return characters;
+    std::string text(1 << 20, '\0');
+    TextBuilder out(text.data(), text.size());
+    AppendCodePageMap(out, codePage);
+    text.resize(out.Overflowed() ? 0 : out.Size());
+    return text;
+}
+
+// The data folder the converter reads its maps from, told by the converter: a probe map
+// placed in each candidate folder in turn, asked for with a document that does not exist
+// (exit 1: the map was found; 99: it was not). Empty when no candidate is the one.
+std::string DataFolderOf(const std::string& converter)
+{
+    std::string probe;
+    const int level = DataFolderLevelOf(
+        [&](int at) {
+            const std::string maps = DataFolderCandidateFor(converter, at) + "\\unicodeMap";
+            probe = maps + "\\~paperlens-probe-" + std::to_string(::GetCurrentProcessId());
+            const DWORD attributes = ::GetFileAttributesW(Wide(maps).c_str());
+            return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                   WriteWhole(probe, "0020 20\n");
+        },
+        [&] {
+            const CapturedRun run = RunCaptured(Quoted(converter) + " -enc " + probe.substr(probe.rfind('\\') + 1) +
+                                                " " + Quoted(probe + ".pdf"));
+            return !run.ended || (run.exitCode != 1 && run.exitCode != 99) ? -1 : run.exitCode == 1 ? 1 : 0;
+        },
+        [&](int) { ::DeleteFileW(Wide(probe).c_str()); });
+    return level < 0 ? std::string() : DataFolderCandidateFor(converter, level);
+}
+
+// Whether a file can be made in the folder, tried with one that goes again at once.
+bool IsWritableFolder(const std::string& folder)
+{
+    const std::string trial = folder + "\\~paperlens-trial-" + std::to_string(::GetCurrentProcessId());
+    const bool written = WriteWhole(trial, "");
+    ::DeleteFileW(Wide(trial).c_str());
+    return written;
 }
 
 enum class Placed { Wrote, Found, Failed };
@@ -378,7 +414,16 @@ int MakeEncodings(const std::wstring& libraryPath)
         return 1;
     }
     const UINT ansi = ::GetACP();
-    const std::string folder = family == ConverterFamily::DataFolderMaps ? DataFolderMapsFor(found.converter) + "\\"
+    const std::string data = family == ConverterFamily::DataFolderMaps ? DataFolderOf(found.converter) : "";
+    if (family == ConverterFamily::DataFolderMaps && data.empty()) {
+        SayUtf8("the converter reads its maps from none of the folders its builds use (share\\poppler beside it, "
+                "or one or two folders up); reinstall it whole, with its share folder\n");
+        return 1;
+    }
+    if (!data.empty()) {
+        SayUtf8("  reads its data from %s\n", data.c_str());
+    }
+    const std::string folder = family == ConverterFamily::DataFolderMaps ? data + "\\unicodeMap\\"
                                                                    : FolderOf(found.converter);
     const std::string suffix = family == ConverterFamily::DataFolderMaps ? "" : ".unicodeMap";
     struct Wanted {
@@ -389,7 +434,7 @@ int MakeEncodings(const std::wstring& libraryPath)
     std::vector<std::string> xpdfrcLines;
     for (const Wanted& wanted : {Wanted{"ANSI", ansi}, Wanted{"KOI8-R", Koi8R}}) {
         const std::string path = folder + wanted.name + suffix;
-        const std::string map = UnicodeMapText(CodePageCharacters(wanted.codePage));
+        const std::string map = CodePageMap(wanted.codePage);
         std::string existing;
         const bool ours = ReadWhole(path, existing) && existing == map;
         // KOI8-R is the same everywhere: a converter that brings its own map keeps it.
@@ -550,12 +595,36 @@ void CheckConverter(const Installation& found, Findings& findings)
     std::string version;
     const ConverterFamily family = SayVersion(found.converter, version);
     SayUtf8("version    %s (%s)\n", version.c_str(), NameOf(family));
+    const std::string data = family == ConverterFamily::DataFolderMaps ? DataFolderOf(found.converter) : "";
+    if (family == ConverterFamily::DataFolderMaps) {
+        SayUtf8("data       %s\n", data.empty() ? "none of the folders its builds use" : data.c_str());
+    }
+    if (family == ConverterFamily::DataFolderMaps && data.empty()) {
+        findings.Problem("the converter finds no data folder of its own (share\\poppler beside it, or one or two "
+                         "folders up): it cannot write ANSI or KOI8-R; unpack the converter's whole folder again" +
+                         std::string(IsAnsiExact(Wide(found.library)) ? ""
+                                                                        : ", into a folder whose name uses only "
+                                                                          "letters of this system's language"));
+    }
     TemporaryFolder scratch;
     std::string known;
     for (const char* name : {"ANSI", "KOI8-R", "UTF-8"}) {
         CapturedRun run;
         if (Knows(found.converter, name, scratch, &run)) {
             known += std::string(known.empty() ? "" : ", ") + name;
+            continue;
+        }
+        // The plug-in puts the ANSI map in place itself, where it may write.
+        const std::string maps = data + "\\unicodeMap";
+        if (std::strcmp(name, "ANSI") == 0 && !data.empty()) {
+            if (IsWritableFolder(maps)) {
+                SayUtf8("           ANSI: no map yet; the plug-in writes it into %s at its first extraction\n",
+                        maps.c_str());
+            } else {
+                findings.Problem("the converter has no ANSI map, and the plug-in may not write one into " + maps +
+                                 ": let your user write into that folder, or run PaperlensHost encodings once as a "
+                                 "user who may");
+            }
             continue;
         }
         findings.Problem(std::string("the converter does not know the encoding ") + name + ": run on a test " +

@@ -11,12 +11,34 @@ TEST(ConverterSetup, FindsTheConverterAsThePluginDoes)
     EXPECT_EQ("C:\\p\\", ConverterPathFor("C:\\p\\Paperlens.wcx", " pdftotext.exe")) << "a leading space leaves no word";
 }
 
-TEST(ConverterSetup, PlacesDataFolderMapsWhereTheConverterLooks)
+TEST(ConverterSetup, NamesTheDataFoldersTheKnownBuildsRead)
 {
-    EXPECT_EQ("C:\\p\\Library\\share\\poppler\\unicodeMap", DataFolderMapsFor("C:\\p\\Library\\bin\\pdftotext.exe"));
-    EXPECT_EQ("C:\\p\\Library\\share\\poppler\\unicodeMap", DataFolderMapsFor("C:\\p\\Library\\BIN\\pdftotext.exe"));
-    EXPECT_EQ("C:\\p\\share\\poppler\\unicodeMap", DataFolderMapsFor("C:\\p\\pdftotext.exe"));
-    EXPECT_EQ("C:\\p\\bins\\share\\poppler\\unicodeMap", DataFolderMapsFor("C:\\p\\bins\\pdftotext.exe"));
+    const char* converter = "C:\\p\\Library\\bin\\pdftotext.exe";
+    EXPECT_EQ("C:\\p\\Library\\bin\\share\\poppler", DataFolderCandidateFor(converter, 0));
+    EXPECT_EQ("C:\\p\\Library\\share\\poppler", DataFolderCandidateFor(converter, 1));
+    EXPECT_EQ("C:\\p\\share\\poppler", DataFolderCandidateFor(converter, 2));
+    EXPECT_EQ("C:\\share\\poppler", DataFolderCandidateFor("C:\\p\\pdftotext.exe", 1));
+    EXPECT_EQ("", DataFolderCandidateFor("C:\\p\\pdftotext.exe", 2)) << "nothing above the root";
+    EXPECT_EQ("", DataFolderCandidateFor("pdftotext.exe", 0));
+}
+
+TEST(ConverterSetup, TakesTheDataFolderTheConverterSaysItReads)
+{
+    // The probe goes into each candidate that can take it, is asked for, and goes again.
+    std::string seen;
+    const auto level = [&](int placeable, int knownAt, int answer) {
+        seen.clear();
+        return DataFolderLevelOf([&](int at) { seen += "p" + std::to_string(at); return at >= placeable; },
+                                 [&] { return seen.back() - '0' == knownAt ? 1 : answer; },
+                                 [&](int at) { seen += "r" + std::to_string(at); });
+    };
+    EXPECT_EQ(2, level(0, 2, 0));
+    EXPECT_EQ("p0r0p1r1p2r2", seen);
+    EXPECT_EQ(1, level(1, 1, 0));
+    EXPECT_EQ("p0p1r1", seen) << "a candidate without room is passed over";
+    EXPECT_EQ(-1, level(0, 5, 0)) << "no candidate is the one";
+    EXPECT_EQ(-1, level(0, 2, -1)) << "a converter that does not answer tells nothing";
+    EXPECT_EQ("p0r0", seen);
 }
 
 TEST(ConverterSetup, TellsAProgramOfEitherWidthFromAnyOtherFile)
