@@ -254,6 +254,16 @@ int main(int argc, char** argv)
         }
     }
 
+    // Asked for an encoding with a document that does not exist, it answers as the converters
+    // of the data-folder family do, which look the encoding up first: 1 with a map of it in
+    // share\poppler\unicodeMap beside the program, 99 without; recorded as the version is.
+    if (argc == 4 && std::string(argv[1]) == "-enc" && GetFileAttributesA(argv[3]) == INVALID_FILE_ATTRIBUTES) {
+        char program[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, program, MAX_PATH);
+        std::string map(program);
+        map = map.substr(0, map.rfind('\\') + 1) + "share\\poppler\\unicodeMap\\" + argv[2];
+        return GetFileAttributesA(map.c_str()) == INVALID_FILE_ATTRIBUTES ? 99 : 1;
+    }
     record.Add("cmdline", std::string(GetCommandLineA()));
     record.Add("argc", static_cast<std::uint64_t>(argc));
     for (int i = 0; i < argc; ++i) {

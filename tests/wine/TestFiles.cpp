@@ -184,6 +184,14 @@ PluginInstall::PluginInstall(const std::string& settings, const std::string& con
          !::CopyFileA(ConverterProgramPath().c_str(), Converter(converterName).c_str(), FALSE))) {
         throw std::runtime_error("cannot install the library into " + folder_);
     }
+    // The data folder a converter of the data-folder family keeps beside it.
+    if (!converterName.empty()) {
+        const std::string converter = Converter(converterName);
+        std::string data = converter.substr(0, converter.rfind('\\'));
+        for (const char* part : {"\\share", "\\poppler", "\\unicodeMap"}) {
+            ::CreateDirectoryA((data += part).c_str(), nullptr);
+        }
+    }
     WriteSettings(settings);
 }
 
