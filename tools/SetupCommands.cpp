@@ -317,8 +317,9 @@ std::string CodePageMap(UINT codePage)
 
 // The data folder the converter reads its maps from, told by the converter: a probe map
 // placed in each candidate folder in turn, asked for with a document that does not exist
-// (exit 1: the map was found; 99: it was not). Empty when no candidate is the one.
-std::string DataFolderOf(const std::string& converter)
+// (exit 1: the map was found; 99: it was not). Empty when no candidate is the one; then
+// `unwritable` names a maps folder the probe could not be written into, if any.
+std::string DataFolderOf(const std::string& converter, std::string& unwritable)
 {
     std::string probe;
     const int level = DataFolderLevelOf(
@@ -326,8 +327,14 @@ std::string DataFolderOf(const std::string& converter)
             const std::string maps = DataFolderCandidateFor(converter, at) + "\\unicodeMap";
             probe = maps + "\\~paperlens-probe-" + std::to_string(::GetCurrentProcessId());
             const DWORD attributes = ::GetFileAttributesW(Wide(maps).c_str());
-            return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                   WriteWhole(probe, "0020 20\n");
+            if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                return false;
+            }
+            if (!WriteWhole(probe, "0020 20\n")) {
+                unwritable = maps;
+                return false;
+            }
+            return true;
         },
         [&] {
             const CapturedRun run = RunCaptured(Quoted(converter) + " -enc " + probe.substr(probe.rfind('\\') + 1) +
@@ -345,6 +352,21 @@ bool IsWritableFolder(const std::string& folder)
     const bool written = WriteWhole(trial, "");
     ::DeleteFileW(Wide(trial).c_str());
     return written;
+}
+
+// Why the converter's data folder could not be told, and what to do.
+std::string NoDataFolder(const Installation& found, const std::string& unwritable)
+{
+    if (!unwritable.empty()) {
+        return "the plug-in may not write into " + unwritable + ", where the converter keeps its encoding maps: "
+               "it cannot tell which folder the converter reads, nor put the ANSI map there; let your user write "
+               "into that folder, or run PaperlensHost encodings once as a user who may";
+    }
+    return "the converter reads its maps from none of the folders its builds use (share\\poppler beside it, or "
+           "one or two folders up), so it cannot write ANSI or KOI8-R; unpack the converter's whole folder again" +
+           std::string(IsAnsiExact(Wide(FolderOf(found.library)))
+                           ? ""
+                           : ", into a folder whose name uses only letters of this system's language");
 }
 
 enum class Placed { Wrote, Found, Failed };
@@ -414,10 +436,10 @@ int MakeEncodings(const std::wstring& libraryPath)
         return 1;
     }
     const UINT ansi = ::GetACP();
-    const std::string data = family == ConverterFamily::DataFolderMaps ? DataFolderOf(found.converter) : "";
+    std::string unwritable;
+    const std::string data = family == ConverterFamily::DataFolderMaps ? DataFolderOf(found.converter, unwritable) : "";
     if (family == ConverterFamily::DataFolderMaps && data.empty()) {
-        SayUtf8("the converter reads its maps from none of the folders its builds use (share\\poppler beside it, "
-                "or one or two folders up); reinstall it whole, with its share folder\n");
+        SayUtf8("%s\n", NoDataFolder(found, unwritable).c_str());
         return 1;
     }
     if (!data.empty()) {
@@ -595,16 +617,13 @@ void CheckConverter(const Installation& found, Findings& findings)
     std::string version;
     const ConverterFamily family = SayVersion(found.converter, version);
     SayUtf8("version    %s (%s)\n", version.c_str(), NameOf(family));
-    const std::string data = family == ConverterFamily::DataFolderMaps ? DataFolderOf(found.converter) : "";
+    std::string unwritable;
+    const std::string data = family == ConverterFamily::DataFolderMaps ? DataFolderOf(found.converter, unwritable) : "";
     if (family == ConverterFamily::DataFolderMaps) {
-        SayUtf8("data       %s\n", data.empty() ? "none of the folders its builds use" : data.c_str());
+        SayUtf8("data       %s\n", data.empty() ? "not found" : data.c_str());
     }
     if (family == ConverterFamily::DataFolderMaps && data.empty()) {
-        findings.Problem("the converter finds no data folder of its own (share\\poppler beside it, or one or two "
-                         "folders up): it cannot write ANSI or KOI8-R; unpack the converter's whole folder again" +
-                         std::string(IsAnsiExact(Wide(found.library)) ? ""
-                                                                        : ", into a folder whose name uses only "
-                                                                          "letters of this system's language"));
+        findings.Problem(NoDataFolder(found, unwritable));
     }
     TemporaryFolder scratch;
     std::string known;
