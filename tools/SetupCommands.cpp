@@ -315,19 +315,41 @@ std::string CodePageMap(UINT codePage)
     return text;
 }
 
+bool IsFolder(const std::string& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // The data folder the converter reads its maps from, told by the converter: a probe map
 // placed in each candidate folder in turn, asked for with a document that does not exist
 // (exit 1: the map was found; 99: it was not). Empty when no candidate is the one; then
-// `unwritable` names a maps folder the probe could not be written into, if any.
-std::string DataFolderOf(const std::string& converter, std::string& unwritable)
+// `unwritable` names a maps folder the probe could not be written into, if any. With
+// `makeMissing`, candidates that do not exist are made for the probe, and those that are
+// not the one go again: a build that ships no data still reads a folder of its own.
+std::string DataFolderOf(const std::string& converter, std::string& unwritable, bool makeMissing = false)
 {
     std::string probe;
+    std::vector<std::pair<int, std::string>> made; // folders made for the probe, outermost first
     const int level = DataFolderLevelOf(
         [&](int at) {
-            const std::string maps = DataFolderCandidateFor(converter, at) + "\\unicodeMap";
+            const std::string data = DataFolderCandidateFor(converter, at);
+            if (data.empty()) {
+                return false;
+            }
+            const std::string maps = data + "\\unicodeMap";
             probe = maps + "\\~paperlens-probe-" + std::to_string(::GetCurrentProcessId());
-            const DWORD attributes = ::GetFileAttributesW(Wide(maps).c_str());
-            if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            for (std::size_t end = FolderOf(data).size(); makeMissing && !IsFolder(maps);
+                 end = maps.find('\\', end + 1)) {
+                const std::string folder = maps.substr(0, end == std::string::npos ? maps.size() : end);
+                if (!IsFolder(folder)) {
+                    if (!::CreateDirectoryW(Wide(folder).c_str(), nullptr)) {
+                        break;
+                    }
+                    made.emplace_back(at, folder);
+                }
+            }
+            if (!IsFolder(maps)) {
                 return false;
             }
             if (!WriteWhole(probe, "0020 20\n")) {
@@ -342,6 +364,11 @@ std::string DataFolderOf(const std::string& converter, std::string& unwritable)
             return !run.ended || (run.exitCode != 1 && run.exitCode != 99) ? -1 : run.exitCode == 1 ? 1 : 0;
         },
         [&](int) { ::DeleteFileW(Wide(probe).c_str()); });
+    for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
+        if (folder->first != level) {
+            ::RemoveDirectoryW(Wide(folder->second).c_str());
+        }
+    }
     return level < 0 ? std::string() : DataFolderCandidateFor(converter, level);
 }
 
@@ -437,7 +464,10 @@ int MakeEncodings(const std::wstring& libraryPath)
     }
     const UINT ansi = ::GetACP();
     std::string unwritable;
-    const std::string data = family == ConverterFamily::DataFolderMaps ? DataFolderOf(found.converter, unwritable) : "";
+    std::string data = family == ConverterFamily::DataFolderMaps ? DataFolderOf(found.converter, unwritable) : "";
+    if (family == ConverterFamily::DataFolderMaps && data.empty() && unwritable.empty()) {
+        data = DataFolderOf(found.converter, unwritable, true);
+    }
     if (family == ConverterFamily::DataFolderMaps && data.empty()) {
         SayUtf8("%s\n", NoDataFolder(found, unwritable).c_str());
         return 1;
