@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 
 namespace {
@@ -59,6 +60,25 @@ EntryTexts ExtractAll(const PluginLibrary& library, EntryPoints family, const st
 EntryTexts ExtractAll(const std::string& document, const std::string& folder)
 {
     return ExtractAll(Library(), EntryPoints::Ansi, Wide(document), Wide(folder));
+}
+
+// A folder or file the build prepared, named by an environment variable of the test run.
+std::string Prepared(const char* variable)
+{
+    const char* path = std::getenv(variable);
+    return path && *path ? WindowsPathOf(path) : std::string();
+}
+
+// Extracts the UTF-8 entry of `document` into `folder`: its result, and whether a target was left.
+std::pair<int, bool> ExtractUtf8(const std::string& document, const std::string& folder)
+{
+    const std::string name = document.substr(document.rfind('\\') + 1, document.rfind('.') - document.rfind('\\') - 1);
+    const std::vector<ExtractedEntry> entries =
+        ExtractDocument(Library(), document, folder, DestinationStyle::DirectoryAndName, name + "_u.txt");
+    if (entries.size() != 1) {
+        return {-1, false};
+    }
+    return {entries[0].result, FileExists(entries[0].target)};
 }
 
 class RealConverter : public testing::Test {
@@ -239,12 +259,12 @@ TEST_F(RealConverter, InAFolderNamedInCyrillicAndJapaneseEveryEntryIsTheConverte
     std::string error;
     const auto plugin = PluginLibrary::Load(folder + L"\\" + library, error);
     ASSERT_NE(nullptr, plugin) << error;
-    // The same converter run directly, by the short form of its path, where it finds its data.
-    const std::wstring program = folder + Wide(ProgramFolder().substr(Folder().size())) + L"pdftotext.exe";
-    wchar_t shortForm[MAX_PATH] = {};
-    ASSERT_NE(0u, ::GetShortPathNameW(program.c_str(), shortForm, MAX_PATH));
-    const std::string converter = NarrowFrom(shortForm, CP_ACP);
-
+    // What the converter writes is checked by the installed copy, with the ANSI map encodings
+    // writes (the library's own): started by CreateProcessW from a folder the code page cannot
+    // name, Poppler 25.11 finds no data under Wine even by the short form of its path.
+    const HostRun encodings = Host("encodings");
+    ASSERT_EQ(0u, encodings.exitCode) << encodings.output;
+    const std::string converter = Converter();
     const std::wstring documents = folder + L"\\Документы ノート";
     ASSERT_TRUE(::CreateDirectoryW(documents.c_str(), nullptr));
     for (const std::wstring base : {L"Маяк заметки", L"灯台ノート"}) {
@@ -286,6 +306,63 @@ TEST_F(RealConverter, PathsWithSpacesAndWesternAccentsReachTheConverterIntact)
     const auto& utf8 = texts.at("_u.txt");
     EXPECT_EQ(ResultSuccess, utf8.first);
     EXPECT_TRUE(Holds(utf8.second, "\xD0\xBC\xD0\xB0\xD1\x8F\xD0\xBA")) << "маяк: " << utf8.second;
+}
+
+TEST_F(RealConverter, CheckPassesAGoodSetupAndShowsTheConvertersMessageWhenAnEntryFails)
+{
+    const std::string library = Quoted(LibraryPath());
+    ASSERT_EQ(0u, RunHostTool("encodings " + library).exitCode);
+    const HostRun good = RunHostTool("check " + library + " " + Quoted(SamplePath()));
+    EXPECT_EQ(0u, good.exitCode) << good.output;
+    for (const char* line : {"version    pdftotext version ", "(maps in its data folder)", "encodings  ANSI, KOI8-R, UTF-8: known",
+                             "sample_a.txt             written, ", "sample.txt               written, ",
+                             "everything works"}) {
+        EXPECT_NE(std::string::npos, good.output.find(line)) << line << "\n" << good.output;
+    }
+
+    ScratchFolder scratch;
+    const std::string damaged = scratch / "damaged.pdf";
+    WriteWholeFile(damaged, ReadWholeFile(SamplePath()).substr(0, 400));
+    const HostRun bad = RunHostTool("check " + library + " " + Quoted(damaged));
+    EXPECT_EQ(1u, bad.exitCode) << bad.output;
+    EXPECT_NE(std::string::npos, bad.output.find("the converter, run the same way, exits 1: it could not open the "
+                                                 "document"))
+        << bad.output;
+    EXPECT_NE(std::string::npos, bad.output.find("4 problems found")) << bad.output;
+}
+
+TEST_F(RealConverter, ADocumentTheConverterCannotReadIsABadArchive)
+{
+    ScratchFolder folder;
+    const std::string sample = ReadWholeFile(SamplePath());
+    ASSERT_GT(sample.size(), 1000u);
+    WriteWholeFile(folder / "truncated.pdf", sample.substr(0, sample.size() / 3));
+    WriteWholeFile(folder / "empty.pdf", "");
+    WriteWholeFile(folder / "text.pdf", "Plain text, not a document.\r\n");
+    const std::string encrypted = Prepared("PAPERLENS_ENCRYPTED_SAMPLE");
+    ASSERT_FALSE(encrypted.empty()) << "the build makes a copy of the sample with a user password";
+    for (const std::string& document :
+         {folder / "truncated.pdf", folder / "empty.pdf", folder / "text.pdf", encrypted}) {
+        const auto [result, written] = ExtractUtf8(document, folder.Path());
+        EXPECT_EQ(ResultBadArchive, result) << document;
+        EXPECT_FALSE(written) << document;
+    }
+}
+
+TEST_F(RealConverter, AnOutputTheConverterCannotCreateIsReported)
+{
+    ScratchFolder folder;
+    const std::string document = folder / "sample.pdf";
+    ASSERT_TRUE(::CopyFileA(SamplePath().c_str(), document.c_str(), FALSE));
+    const std::string readOnly = Prepared("PAPERLENS_READONLY_FOLDER");
+    ASSERT_FALSE(readOnly.empty()) << "the test run prepares a folder nobody may write into";
+    for (const std::string& destination : {folder / "missing", readOnly}) {
+        const auto [result, written] = ExtractUtf8(document, destination);
+        EXPECT_EQ(ResultCannotCreateOutput, result) << destination;
+        EXPECT_FALSE(written) << destination;
+    }
+    EXPECT_EQ((std::pair<int, bool>{ResultSuccess, true}), ExtractUtf8(document, folder.Path()))
+        << "the same document into a folder that takes it";
 }
 
 } // namespace
