@@ -42,7 +42,7 @@ tree_step() {
     "") e2e="end-to-end tests NOT RUN: CTest did not list them" ;;
     *) e2e="end to end with the Windows converter Poppler ${converter##*/poppler-}: FAILED" ;;
   esac
-  summary+=("$what: $how; $e2e: $outcome ($((SECONDS - started)) s)")
+  summary+=("$what: $how: $outcome; $e2e ($((SECONDS - started)) s)")
 }
 
 for preset in native fuzz win32 win64; do
