@@ -11,21 +11,19 @@ esac
 scripts/setup.sh
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" --target PaperlensBench
-# A search through a real document: the library beside a real converter (the stand-in for
-# the 64-bit one, the Windows build for the 32-bit one), on a document the machine has.
-installed=build/$preset/plugin/Paperlens.wcx64
+# The installed copy of the library is this build's, not one left from an earlier build.
+cmake --build --preset "$preset" --target WindowsConverterInstall >/dev/null
+# A search through a real document: the library installed beside the Windows build of the
+# converter of its width, as the end-to-end tests install it, on a document the machine has.
+installed=build/$preset/tests/wine/installed/Paperlens.wcx64
 [ "$preset" = win32 ] && installed=build/win32/tests/wine/installed/Paperlens.wcx
 document=${PAPERLENS_BENCH_DOCUMENT:-$(ls /usr/share/doc/shared-mime-info/*.pdf 2>/dev/null | head -n 1 || true)}
 real=()
 # A copy in the build tree, which the 32-bit programs' i386 root sees at the same path.
 if [ -f "$installed" ] && [ -f "$document" ]; then
   cp "$document" "build/$preset/bench/document.pdf"
-  # The installed copy of the library is this build's, not one left from an earlier build.
-  install_target=PaperlensHost
-  [ "$preset" = win32 ] && install_target=WindowsConverterInstall
-  cmake --build --preset "$preset" --target "$install_target" >/dev/null
   # Set up as a user does: the converter learns the ANSI encoding (and KOI8-R where it lacks it).
-  cmake/wine-run.sh "build/$preset/wineprefix" "build/$preset/plugin/PaperlensHost.exe" encodings \
+  cmake/wine-run.sh "build/$preset/wineprefix" "build/$preset/tests/wine/installed/PaperlensHost.exe" encodings \
     "Z:$(echo "$PWD/$installed" | tr / '\\')" >/dev/null
   real=(--installed="$PWD/$installed" --document="$PWD/build/$preset/bench/document.pdf")
 fi

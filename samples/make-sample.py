@@ -70,10 +70,10 @@ LIGATURES = (
 # written as two bytes or left out there moves the second column in those.
 PRICES = [["Caf\u00e9 noir", "2 coins"], ["Soup \u2014 fresh", "4 coins"]]
 
-# The middle page of pages.pdf: an em dash, "é" and Cyrillic move the second
-# column in KOI8-R or in ANSI; the pages around it hold what every encoding
-# writes as one byte each.
-PAGES_TABLE = [["Soup \u2014 fresh", "4 coins"], ["Caf\u00e9 \u043c\u0430\u044f\u043a", "9 coins"]]
+# The middle page of pages.pdf: an em dash, "é", typographic quotes and Cyrillic
+# move the second column in KOI8-R or in ANSI; the pages around it hold what
+# every encoding writes as one byte each.
+PAGES_TABLE = [["Soup \u2014 fresh", "4 coins"], ["Caf\u00e9 \u201c\u043c\u0430\u044f\u043a\u201d", "9 coins"]]
 
 QUOTES_TITLE = "Harbour Rules"
 QUOTES = (

@@ -27,6 +27,24 @@ step() {
   summary+=("$what: $how: $outcome ($((SECONDS - started)) s)")
 }
 
+# Runs one tree's tests as a step; its line says how the end-to-end tests (real-converter)
+# ran, from CTest's own line for them, and with which converter.
+tree_step() {
+  local what=$1 how=$2 preset=$3 log=build/$3/test-run.log
+  shift 3
+  local started=$SECONDS outcome=passed
+  "$@" 2>&1 | tee "$log" || { outcome=FAILED; status=1; }
+  local converter e2e
+  converter=$(sed -n 's/^PAPERLENS_WINDOWS_CONVERTER:PATH=//p' "build/$preset/CMakeCache.txt")
+  case $(grep -E 'Test +#[0-9]+: real-converter ' "$log" || true) in
+    *Passed*) e2e="end to end with the Windows converter Poppler ${converter##*/poppler-}: passed" ;;
+    *Skipped*|*"Not Run"*) e2e="end-to-end tests NOT RUN: no Windows converter in $converter (scripts/setup.sh fetches it)" ;;
+    "") e2e="end-to-end tests NOT RUN: CTest did not list them" ;;
+    *) e2e="end to end with the Windows converter Poppler ${converter##*/poppler-}: FAILED" ;;
+  esac
+  summary+=("$what: $how: $outcome; $e2e ($((SECONDS - started)) s)")
+}
+
 for preset in native fuzz win32 win64; do
   echo "== $preset"
   if [ "$preset" = win64 ]; then
@@ -41,18 +59,14 @@ for preset in native fuzz win32 win64; do
     native) step "logic (unit tests)" "ran natively, with sanitizers" ctest --preset native ;;
     fuzz) step "boundary code (fuzz target)" "ran natively, under libFuzzer" ctest --preset fuzz ;;
     win32)
-      # What its end-to-end tests (real-converter) run with.
-      converter=$(sed -n 's/^PAPERLENS_WINDOWS_CONVERTER:PATH=//p' build/win32/CMakeCache.txt)
-      e2e32="end to end with the Windows converter"
-      [ -f "$converter/bin/pdftotext.exe" ] || e2e32="end-to-end tests NOT RUN: no Windows converter in $converter"
       case $mode32 in
-        native) step "32-bit library Paperlens.wcx" "tests ran natively, in the i386 root's Wine ($why32); $e2e32" \
+        native) tree_step "32-bit library Paperlens.wcx" "tests ran natively, in the i386 root's Wine ($why32)" win32 \
           scripts/with-i386-root.sh ctest --preset win32 ;;
-        emulated) step "32-bit library Paperlens.wcx" "tests ran UNDER EMULATION ($why32); $e2e32" \
+        emulated) tree_step "32-bit library Paperlens.wcx" "tests ran UNDER EMULATION ($why32)" win32 \
           scripts/with-i386-root.sh ctest --preset win32 ;;
         *) summary+=("32-bit library Paperlens.wcx: built, tests NOT RUN ($why32); the win64 tests check its image") ;;
       esac ;;
-    win64) step "64-bit library Paperlens.wcx64" "tests ran natively, in the machine's 64-bit Wine; end to end with the stand-in: no 64-bit Windows converter is to be had" \
+    win64) tree_step "64-bit library Paperlens.wcx64" "tests ran natively, in the machine's 64-bit Wine" win64 \
       ctest --preset win64 ;;
   esac
 done

@@ -4,7 +4,8 @@
 # path holds a space, and compares the libraries and hosts with the build trees' own files;
 # then, with the recording converter beside them as pdftotext.exe, runs the package tests
 # of each width under Wine and the unpacked command-line hosts as a user checking a setup
-# would, and at last searches the sample with the build's stand-in for a real converter.
+# would, and at last searches the sample with the Windows converter of each width, copied
+# beside them as "poppler" as a user unpacks it.
 set -euo pipefail
 archive=$(realpath "$1")
 win32=$(realpath "$2")
@@ -105,19 +106,23 @@ for pair in "PaperlensHost.exe:Paperlens.wcx:$win32" "PaperlensHost64.exe:Paperl
   cat "$scratch/stdout"
 done
 
-# A real converter in the recording converter's place: the stand-in the build puts beside
-# its library, which hands the work to the machine's pdftotext. Once encodings has taught it
-# ANSI, searching finds the sample's text in each entry's own encoding.
+# A real converter in the recording converter's place: the Windows build of each width's
+# converter its tree's end-to-end tests run, copied from the cache as a user unpacks it and
+# named in the unpacked Paperlens.ini as those tests name it. Once encodings has taught it ANSI, searching
+# finds the sample's text in each entry's own encoding.
 for pair in "PaperlensHost.exe:Paperlens.wcx:$win32" "PaperlensHost64.exe:Paperlens.wcx64:$win64"; do
   IFS=: read -r tool library tree <<<"$pair"
   skip32 "$tree" "$tool search" && continue
-  for file in "$tree"/plugin/*; do
-    case $(basename "$file") in
-      Paperlens.*|PaperlensHost.exe) ;;
-      *) [ -f "$file" ] && cp "$file" "$folder/" ;;
-    esac
-  done
-  echo "== $tool encodings and search, with pdftotext"
+  unpacked_converter=$(sed -n 's/^PAPERLENS_WINDOWS_CONVERTER:PATH=//p' "$tree/CMakeCache.txt")
+  converter=$(sed -n 's/^PDF=//p' "$tree/tests/wine/installed/Paperlens.ini" | tr -d '\r')
+  if [ ! -f "$unpacked_converter/$(tr '\\' / <<<"${converter#poppler\\}")" ]; then
+    echo "check-package: NOT RUN: $tool search, for want of the Windows converter (scripts/setup.sh fetches it)"
+    continue
+  fi
+  rm -rf "$folder/poppler" "$folder/pdftotext.exe"
+  cp -r "$unpacked_converter" "$folder/poppler"
+  printf '[Converters]\r\nPDF=%s\r\n' "$converter" >"$folder/Paperlens.ini"
+  echo "== $tool encodings and search, with $converter"
   status=0
   "$wine_run" "$tree/wineprefix" "./$tool" encodings ".\\$library" >"$scratch/stdout" 2>&1 || status=$?
   cat "$scratch/stdout"

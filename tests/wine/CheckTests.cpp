@@ -73,31 +73,6 @@ TEST(Check, NamesTheCauseOfEachBrokenSetup)
     }
 }
 
-TEST(Check, PassesAGoodSetupAndShowsTheConvertersMessageWhenAnEntryFails)
-{
-    const std::string library = Quoted(LibraryPath());
-    const std::string folder = LibraryPath().substr(0, LibraryPath().rfind('\\') + 1);
-    ASSERT_EQ(0u, RunHostTool("encodings " + library).exitCode);
-    const HostRun good = RunHostTool("check " + library + " " + Quoted(SamplePath()));
-    EXPECT_EQ(0u, good.exitCode) << good.output;
-    for (const char* line : {"version    pdftotext version ", "(maps in its data folder)", "encodings  ANSI, KOI8-R, UTF-8: known",
-                             "sample_a.txt             written, ", "sample.txt               written, ",
-                             "everything works"}) {
-        EXPECT_NE(std::string::npos, good.output.find(line)) << line << "\n" << good.output;
-    }
-
-    ScratchFolder scratch;
-    const std::string damaged = scratch / "damaged.pdf";
-    WriteWholeFile(damaged, ReadWholeFile(SamplePath()).substr(0, 400));
-    const HostRun bad = RunHostTool("check " + library + " " + Quoted(damaged));
-    EXPECT_EQ(1u, bad.exitCode) << bad.output;
-    EXPECT_NE(std::string::npos, bad.output.find("the converter, run the same way, exits 1: it could not open the "
-                                                 "document"))
-        << bad.output;
-    EXPECT_NE(std::string::npos, bad.output.find("4 problems found")) << bad.output;
-    RemoveTree(folder + "share");
-}
-
 } // namespace
 
 namespace {

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 #include <utility>
@@ -732,6 +733,41 @@ TEST_F(Extraction, OnlyAConverterWindowsCanWaitOnIsRun)
         EXPECT_EQ(ResultSuccess, ExtractFirst(document, folder.c_str(), "r_a.txt")) << setting;
     }
     EXPECT_EQ(2u, Records().size());
+}
+
+// A converter whose maps folder may not be written: neither the probe that tells which folder
+// it reads nor the ANSI map goes there, the KOI8-R entry is the converter's own run, and
+// check names the folder.
+TEST(DataFolder, AMapsFolderNobodyMayWriteIntoIsNamedAndNoMapIsTakenFromIt)
+{
+    const char* prepared = std::getenv("PAPERLENS_READONLY_DATA");
+    ASSERT_TRUE(prepared && *prepared) << "the test run prepares the folder";
+    const std::string folder = WindowsPathOf(prepared);
+    const std::string library = folder + (sizeof(void*) == 8 ? "\\Paperlens.wcx64" : "\\Paperlens.wcx");
+    const std::string maps = folder + "\\share\\poppler\\unicodeMap";
+    ASSERT_TRUE(::CopyFileA(LibraryPath().c_str(), library.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileA(ConverterProgramPath().c_str(), (folder + "\\conv.exe").c_str(), FALSE));
+    WriteWholeFile(folder + "\\Paperlens.ini", "[Converters]\r\nPDF=conv.exe\r\n");
+    const ScopedVariable version("RECCONV_VERSION", "pdftotext version 25.11.0\n");
+    const ScopedVariable write("RECCONV_WRITE", "1");
+    ScratchFolder output;
+    const ScopedVariable log("RECCONV_LOG", output / "runs.log");
+    {
+        std::string error;
+        const std::unique_ptr<PluginLibrary> loaded = PluginLibrary::Load(library, error);
+        ASSERT_TRUE(loaded) << error;
+        for (const ExtractedEntry& entry : ExtractDocument(*loaded, SamplePath(), output.Path(), DestinationStyle::DirectoryAndName)) {
+            EXPECT_EQ(ResultSuccess, entry.result) << entry.name;
+        }
+    }
+    const std::vector<std::string> options = ConversionOptions(ReadConverterRecords(output / "runs.log"));
+    EXPECT_NE(options.end(), std::find(options.begin(), options.end(), "-enc KOI8-R")) << "where it reads KOI8-R is not known";
+    EXPECT_FALSE(FileExists(maps + "\\ANSI"));
+    const HostRun check = RunHostTool("check \"" + library + "\"");
+    EXPECT_NE(std::string::npos, check.output.find("may not write into " + maps)) << check.output;
+    for (const char* name : {"\\Paperlens.ini", "\\conv.exe", sizeof(void*) == 8 ? "\\Paperlens.wcx64" : "\\Paperlens.wcx"}) {
+        ::DeleteFileA((folder + name).c_str());
+    }
 }
 
 } // namespace

@@ -45,26 +45,19 @@ std::set<std::wstring> EntryNamesOf(const std::wstring& base)
     return {base + L"_a.txt", base + L"_k.txt", base + L"_u.txt", base + L".txt"};
 }
 
-// The library, with a converter and its settings, in a folder of any name.
+// The library, with the recording converter and its settings, in a folder of any name.
 class WideInstall {
 public:
-    WideInstall(const std::wstring& name, const std::string& converter)
+    explicit WideInstall(const std::wstring& name)
         : folder_(Wide(scratch_.Path()) + L"\\" + name)
     {
         const std::wstring built = Wide(LibraryPath().substr(0, LibraryPath().rfind('\\') + 1));
         const std::wstring library = Wide(LibraryPath().substr(LibraryPath().rfind('\\') + 1));
         ok_ = ::CreateDirectoryW(folder_.c_str(), nullptr) &&
-              ::CopyFileW((built + library).c_str(), (folder_ + L"\\" + library).c_str(), FALSE);
+              ::CopyFileW((built + library).c_str(), (folder_ + L"\\" + library).c_str(), FALSE) &&
+              ::CopyFileW(Wide(ConverterProgramPath()).c_str(), (folder_ + L"\\conv.exe").c_str(), FALSE);
         library_ = folder_ + L"\\" + library;
-        if (converter.empty()) { // the stand-in, its script and the maps encodings wrote
-            // The stand-in's Windows half; its script, and the maps it reads, stay beside the
-            // built library, since a copy made here could not run.
-            ok_ = ok_ && ::CopyFileW((built + L"pdftotext.exe").c_str(), (folder_ + L"\\pdftotext.exe").c_str(), FALSE);
-            WriteWholeFile(scratch_ / "settings", "[Converters]\r\nPDF=pdftotext.exe\r\n");
-        } else {
-            ok_ = ok_ && ::CopyFileW(Wide(ConverterProgramPath()).c_str(), (folder_ + L"\\conv.exe").c_str(), FALSE);
-            WriteWholeFile(scratch_ / "settings", "[Converters]\r\nPDF=conv.exe\r\n");
-        }
+        WriteWholeFile(scratch_ / "settings", "[Converters]\r\nPDF=conv.exe\r\n");
         ok_ = ok_ && ::MoveFileW(Wide(scratch_ / "settings").c_str(), (folder_ + L"\\Paperlens.ini").c_str());
     }
 
@@ -90,17 +83,17 @@ private:
     bool ok_ = false;
 };
 
+// The texts themselves, converted in such folders, are the end-to-end tests' (RealConverter).
 TEST(Unicode, DocumentsAndTheLibraryInFoldersOfAnyNameGiveAllFourEntries)
 {
-    // The ANSI code page's map, as encodings writes it.
-    ASSERT_EQ(0u, RunHostTool("encodings \"" + LibraryPath() + "\"").exitCode);
-    const std::string built = LibraryPath().substr(0, LibraryPath().rfind('\\') + 1);
-    const ScopedVariable script("PDFTOTEXT_SHIM_SCRIPT", built + "pdftotext-shim.sh");
-    const WideInstall install(L"Плагины 灯台", std::string());
+    const WideInstall install(L"Плагины 灯台");
     ASSERT_TRUE(install.Ok());
     const auto library = install.Load();
     ASSERT_NE(nullptr, library) << "loaded from a folder the ANSI code page cannot name";
     ASSERT_TRUE(library->HasUnicode());
+    const ScopedVariable writing("RECCONV_WRITE", "1");
+    ScratchFolder logs;
+    const ScopedVariable log("RECCONV_LOG", logs / "runs.log");
 
     const std::wstring documents = install.MakeFolder(L"Документы ノート");
     const std::wstring output = install.MakeFolder(L"Тексты");
@@ -129,16 +122,22 @@ TEST(Unicode, DocumentsAndTheLibraryInFoldersOfAnyNameGiveAllFourEntries)
             EXPECT_EQ(ResultSuccess, entry.result) << NarrowFrom(entry.name, CP_UTF8);
             texts[entry.name] = ReadWide(entry.target);
         }
-        const std::string& utf8 = texts[base + L"_u.txt"];
-        ASSERT_NE(std::string::npos, utf8.find("lighthouse")) << utf8;
-        EXPECT_EQ(InCodePage(utf8, ::GetACP()), texts[base + L"_a.txt"]);
-        EXPECT_EQ(InCodePage(utf8, Koi8R), texts[base + L"_k.txt"]);
-        EXPECT_EQ(utf8, texts[base + L".txt"]);
+        for (const auto& [name, text] : texts) {
+            EXPECT_EQ(0u, text.rfind("converted:", 0)) << NarrowFrom(name, CP_UTF8) << ": " << text;
+        }
+        EXPECT_EQ(4u, texts.size());
         EXPECT_EQ(EntryNamesOf(base), NamesIn(output)) << "nothing left behind but the entries";
         RemoveTree(output);
         ::CreateDirectoryW(output.c_str(), nullptr);
     }
     EXPECT_EQ(3u, NamesIn(documents).size()) << "nothing left beside the documents";
+    // Started by the short form of its path, which its code page holds: a converter finds its
+    // data by its own path, read in that code page.
+    for (const ConverterRecord& run : ReadConverterRecords(logs / "runs.log")) {
+        ASSERT_FALSE(run.arguments.empty());
+        EXPECT_EQ(std::string::npos, run.arguments[0].find_first_of("?\x80\xFF")) << run.arguments[0];
+        EXPECT_NE(std::string::npos, run.arguments[0].find('~')) << run.arguments[0];
+    }
 
     // The ANSI entry points of the same library, on a document the code page can name.
     ScratchFolder plain;
@@ -153,7 +152,6 @@ TEST(Unicode, DocumentsAndTheLibraryInFoldersOfAnyNameGiveAllFourEntries)
     std::set<std::wstring> expected = EntryNamesOf(L"report");
     expected.insert(L"report.pdf");
     EXPECT_EQ(expected, NamesIn(Wide(plain.Path())));
-    RemoveTree(built + "share");
 }
 
 // A volume that keeps no short names: GetShortPathNameW finds none.
@@ -167,7 +165,7 @@ DWORD WINAPI NoShortName(LPCWSTR, LPWSTR, DWORD)
 
 TEST(Unicode, WithoutShortNamesTheDocumentIsLinkedOrCopiedForTheRunAndNothingIsLeft)
 {
-    const WideInstall install(L"Плагины", "conv.exe");
+    const WideInstall install(L"Плагины");
     ASSERT_TRUE(install.Ok());
     const auto library = install.Load();
     ASSERT_NE(nullptr, library);
