@@ -223,3 +223,19 @@ ImageKind ImageKindOf(std::string_view head)
         return ImageKind::OtherMachine;
     }
 }
+
+const std::vector<std::string>& UsualConverterPlaces()
+{
+    // Poppler 25.x for 64-bit Windows unpacks as Library\bin, Poppler 0.51 as bin.
+    static const std::vector<std::string> places = {
+        "poppler\\Library\\bin\\pdftotext.exe", "poppler\\bin\\pdftotext.exe",
+        "poppler-*\\Library\\bin\\pdftotext.exe", "poppler-*\\bin\\pdftotext.exe", "pdftotext.exe",
+    };
+    return places;
+}
+
+std::string SettingLineFor(std::string_view relative)
+{
+    return relative.empty() || relative.find(' ') != std::string_view::npos ? std::string()
+                                                                            : "PDF=" + std::string(relative);
+}

@@ -58,3 +58,11 @@ ImageKind ImageKindOf(std::string_view head);
 
 // A one-page PDF document holding one word, to try a converter's encodings on.
 std::string ProbeDocument();
+
+// Where users' unpacked converters usually lie, as paths from the plug-in's folder: the
+// release's default first; '*' in the first folder stands for a version ("poppler-25.11.0").
+const std::vector<std::string>& UsualConverterPlaces();
+
+// The Paperlens.ini line that names the converter at `relative`, a path from the plug-in's
+// folder; empty where the setting cannot hold it (a space ends the setting's first word).
+std::string SettingLineFor(std::string_view relative);

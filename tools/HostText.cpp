@@ -54,6 +54,17 @@ std::string Formatted(const char* format, std::va_list arguments)
 
 } // namespace
 
+std::string ToolName()
+{
+    wchar_t path[32768];
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, 32768);
+    if (length == 0 || length >= 32768) {
+        return "PaperlensHost";
+    }
+    const std::wstring full(path, length);
+    return Encode(full.substr(full.find_last_of(L"\\/") + 1), CP_UTF8);
+}
+
 void Say(const char* format, ...)
 {
     std::va_list arguments;

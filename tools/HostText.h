@@ -17,3 +17,7 @@ void Print(const std::string& ansi, bool error = false);
 void Say(const char* format, ...);
 // printf-style, the format and the arguments in UTF-8.
 void SayUtf8(const char* format, ...);
+
+// The file name this tool runs under (PaperlensHost64.exe in the release's 64-bit form), in
+// UTF-8, so that its usage and advice name the command the user types.
+std::string ToolName();

@@ -14,14 +14,16 @@
 
 namespace {
 
+// After "usage: " and the name the tool runs under.
 constexpr const char* Usage =
-    "usage: PaperlensHost <command> ...\n"
+    " <command> ...\n"
     "  encodings <library>\n"
     "      teach the converter named in Paperlens.ini beside <library> the encodings ANSI\n"
     "      (this system's code page) and KOI8-R, writing its map files where it reads them\n"
-    "  check <library> [document]\n"
+    "  check <library> [document [folder]]\n"
     "      say in plain words whether the setup works, and what to do when it does not;\n"
     "      with a document, extract its four entries through the library to try them\n"
+    "      (with a folder, into a folder made for the check inside it, then removed)\n"
     "  list [--ansi] <library> <document>\n"
     "      list the document's entries as the file manager sees them\n"
     "  extract [--ansi] [--full-path] <library> <document> <folder> [entry]\n"
@@ -32,7 +34,8 @@ constexpr const char* Usage =
     "      print the lines of the entries that hold any of the texts\n"
     "list, extract and search call the library's Unicode entry points where it has them, as the\n"
     "file manager does; --ansi calls its seven ANSI entry points instead.\n"
-    "<library> is Paperlens.wcx for PaperlensHost.exe, Paperlens.wcx64 for PaperlensHost64.exe.\n";
+    "<library> is Paperlens.wcx for PaperlensHost.exe, Paperlens.wcx64 for PaperlensHost64.exe:\n"
+    "a tool loads only a library of its own width.\n";
 
 // The code page the text of the entry at `place` in the listing comes in.
 UINT CodePageOf(std::size_t place)
@@ -125,7 +128,7 @@ int Search(const PluginLibrary& library, EntryPoints family, const std::wstring&
     ::GetTempPathW(MAX_PATH, temp);
     const std::wstring folder = std::wstring(temp) + L"PaperlensHost-" + std::to_wstring(::GetCurrentProcessId());
     if (!::CreateDirectoryW(folder.c_str(), nullptr)) {
-        PrintWide(L"PaperlensHost: cannot create " + folder + L"\n", true);
+        PrintWide(WideFrom(ToolName(), CP_UTF8) + L": cannot create " + folder + L"\n", true);
         return 2;
     }
     int hits = 0;
@@ -168,8 +171,9 @@ std::unique_ptr<PluginLibrary> LoadOrSay(const std::wstring& path)
     std::string error;
     auto library = PluginLibrary::Load(path, error);
     if (!library) {
-        PrintWide(L"PaperlensHost: cannot use " + path + L": " + WideFrom(error, CP_ACP) + L"; PaperlensHost check " +
-                      path + L" tells why\n",
+        const std::wstring tool = WideFrom(ToolName(), CP_UTF8);
+        PrintWide(tool + L": cannot use " + path + L": " + WideFrom(error, CP_ACP) + L"; " + tool + L" check " + path +
+                      L" tells why\n",
                   true);
     }
     return library;
@@ -197,8 +201,9 @@ int main()
     if (command == L"encodings" && args.size() == 2) {
         return MakeEncodings(args[1]);
     }
-    if (command == L"check" && (args.size() == 2 || args.size() == 3)) {
-        return CheckSetup(args[1], args.size() == 3 ? args[2] : std::wstring());
+    if (command == L"check" && args.size() >= 2 && args.size() <= 4) {
+        return CheckSetup(args[1], args.size() >= 3 ? args[2] : std::wstring(),
+                          args.size() == 4 ? args[3] : std::wstring());
     }
     bool ansi = false;
     DestinationStyle style = DestinationStyle::DirectoryAndName;
@@ -218,6 +223,12 @@ int main()
         return library ? List(*library, FamilyFor(*library, ansi), args[2]) : 2;
     }
     if (command == L"extract" && (args.size() == 4 || args.size() == 5)) {
+        // Said once here: the library would answer 16 for each entry, with no word why.
+        const std::string why = WhyNoTargetFolder(args[3]);
+        if (!why.empty()) {
+            SayUtf8("cannot extract: %s\n", why.c_str());
+            return 1;
+        }
         const auto library = LoadOrSay(args[1]);
         return library ? Extract(*library, FamilyFor(*library, ansi), args[2], args[3], style,
                                  args.size() == 5 ? args[4] : std::wstring())
@@ -228,6 +239,6 @@ int main()
         const auto library = LoadOrSay(args[1]);
         return library ? Search(*library, FamilyFor(*library, ansi), args[2], texts) : 2;
     }
-    Print(Usage, true);
+    PrintWide(L"usage: " + WideFrom(ToolName(), CP_UTF8) + WideFrom(Usage, CP_UTF8), true);
     return 2;
 }

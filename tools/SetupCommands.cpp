@@ -9,6 +9,8 @@
 #include "ResultCodes.h"
 #include "UniqueHandle.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -94,6 +96,46 @@ bool IsWindowsProgram(const std::string& path)
 constexpr const char* NotAWindowsProgram =
     "the converter is not a Windows program; the plug-in needs a Windows build of pdftotext";
 
+struct CloseFindHandle {
+    static void Close(HANDLE handle) noexcept { ::FindClose(handle); }
+};
+
+bool IsFolder(const std::string& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The Windows programs in the usual places under the plug-in's folder (`folder`, ending
+// with a backslash), as paths from it.
+std::vector<std::string> UsualConvertersUnder(const std::string& folder)
+{
+    std::vector<std::string> found;
+    for (const std::string& place : UsualConverterPlaces()) {
+        std::vector<std::string> candidates;
+        const std::size_t slash = place.find('\\');
+        if (place.find('*') == std::string::npos) {
+            candidates.push_back(place);
+        } else {
+            WIN32_FIND_DATAW entry;
+            const UniqueHandle<CloseFindHandle> search(::FindFirstFileW(Wide(folder + place.substr(0, slash)).c_str(), &entry));
+            for (bool more = search.IsValid(); more; more = ::FindNextFileW(search.Get(), &entry)) {
+                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    candidates.push_back(Utf8(entry.cFileName) + place.substr(slash));
+                }
+            }
+            std::sort(candidates.begin(), candidates.end());
+        }
+        for (const std::string& candidate : candidates) {
+            const std::string path = folder + candidate;
+            if (Exists(path) && !IsFolder(path) && IsWindowsProgram(path)) {
+                found.push_back(candidate);
+            }
+        }
+    }
+    return found;
+}
+
 std::string SystemMessage(DWORD error)
 {
     wchar_t text[512] = {};
@@ -114,12 +156,16 @@ std::string Quoted(const std::string& path)
 // A fresh folder under the temporary folder, removed with its files when the owner goes.
 class TemporaryFolder {
 public:
-    TemporaryFolder()
+    // Under `parent` (ending with a backslash), or else under the temporary folder.
+    explicit TemporaryFolder(std::string parent = std::string())
     {
-        wchar_t temp[MAX_PATH + 1];
-        ::GetTempPathW(MAX_PATH + 1, temp);
+        if (parent.empty()) {
+            wchar_t temp[MAX_PATH + 1];
+            ::GetTempPathW(MAX_PATH + 1, temp);
+            parent = Utf8(temp);
+        }
         for (unsigned serial = 0; serial < 1000 && path_.empty(); ++serial) {
-            const std::string path = Utf8(temp) + "PaperlensHost-" + std::to_string(::GetCurrentProcessId()) + "-" +
+            const std::string path = parent + "PaperlensHost-" + std::to_string(::GetCurrentProcessId()) + "-" +
                                      std::to_string(serial);
             if (::CreateDirectoryW(Wide(path).c_str(), nullptr)) {
                 path_ = path;
@@ -154,7 +200,9 @@ private:
 
 struct CapturedRun {
     bool started = false;
-    DWORD error = 0; // why it could not start
+    DWORD error = 0; // why it could not start, or could not be waited for
+    bool detached = false; // started, but Windows gave no handle to wait on
+    bool waitFailed = false;
     bool ended = false;
     DWORD exitCode = 0;
     std::string output; // standard output and standard error together
@@ -191,14 +239,22 @@ CapturedRun RunCaptured(const std::string& commandLine)
         run.error = ::GetLastError();
         return run;
     }
+    run.started = true;
+    if (!created.hProcess) {
+        // Wine starts a Unix program detached: it reports success with no process handle,
+        // and the thread handle it leaves is no handle of this process, so it is not closed.
+        run.detached = true;
+        return run;
+    }
     const UniqueHandle<> process(created.hProcess);
     const UniqueHandle<> thread(created.hThread);
-    run.started = true;
     writer.Reset(); // only the converter writes now
 
     // Read as it comes, so that a converter with much to say never stalls on a full pipe.
+    // The minute is measured on the clock: a wait that returns at once must not shorten it.
     char buffer[4096];
-    for (DWORD waited = 0;; waited += 20) {
+    const ULONGLONG deadline = ::GetTickCount64() + ConverterTimeoutMs;
+    for (;;) {
         DWORD available = 0;
         while (::PeekNamedPipe(reader.Get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
             DWORD read = 0;
@@ -210,9 +266,15 @@ CapturedRun RunCaptured(const std::string& commandLine)
         if (run.ended) {
             break;
         }
-        if (::WaitForSingleObject(process.Get(), 20) == WAIT_OBJECT_0) {
+        const DWORD waited = ::WaitForSingleObject(process.Get(), 20);
+        if (waited == WAIT_OBJECT_0) {
             run.ended = true; // one more pass drains what it wrote last
-        } else if (waited >= ConverterTimeoutMs) {
+        } else if (waited == WAIT_FAILED) {
+            run.waitFailed = true;
+            run.error = ::GetLastError();
+            ::TerminateProcess(process.Get(), 1);
+            break;
+        } else if (::GetTickCount64() >= deadline) {
             ::TerminateProcess(process.Get(), 1);
             ::WaitForSingleObject(process.Get(), 5000);
             break;
@@ -243,6 +305,12 @@ std::string DescribeRun(const CapturedRun& run)
 {
     if (!run.started) {
         return "could not be started: " + SystemMessage(run.error);
+    }
+    if (run.detached) {
+        return "was started detached, with no handle to wait on: it is not a Windows program";
+    }
+    if (run.waitFailed) {
+        return "could not be waited for: " + SystemMessage(run.error);
     }
     if (!run.ended) {
         return "did not end within a minute and was stopped";
@@ -286,6 +354,50 @@ Installation InstallationOf(const std::string& libraryPath)
     return found;
 }
 
+// The line to write in Paperlens.ini: the converter found in the usual places under the
+// plug-in's folder, else the release's default.
+std::string SuggestedSettingLine(const Installation& found)
+{
+    for (const std::string& relative : UsualConvertersUnder(FolderOf(found.library))) {
+        const std::string line = SettingLineFor(relative);
+        if (!line.empty() && Wide(relative).size() <= LongestSetting) {
+            return line;
+        }
+    }
+    return SettingLineFor(UsualConverterPlaces().front());
+}
+
+// Gives the programs this tool starts without handles of their own (the library's
+// converters) no standard output or error while it lives: the file manager shows them
+// nowhere, and check shows the converter's message itself, once.
+class QuietStandardOutput {
+public:
+    QuietStandardOutput()
+        : output_(::GetStdHandle(STD_OUTPUT_HANDLE)), error_(::GetStdHandle(STD_ERROR_HANDLE)),
+          nothing_(::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                 nullptr))
+    {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        if (nothing_) {
+            ::SetStdHandle(STD_OUTPUT_HANDLE, nothing_.Get());
+            ::SetStdHandle(STD_ERROR_HANDLE, nothing_.Get());
+        }
+    }
+    ~QuietStandardOutput()
+    {
+        ::SetStdHandle(STD_OUTPUT_HANDLE, output_);
+        ::SetStdHandle(STD_ERROR_HANDLE, error_);
+    }
+    QuietStandardOutput(const QuietStandardOutput&) = delete;
+    QuietStandardOutput& operator=(const QuietStandardOutput&) = delete;
+
+private:
+    HANDLE output_; // the process's own, not owned here
+    HANDLE error_;
+    UniqueHandle<> nothing_;
+};
+
 // Runs the converter on a tiny document of its own with the encoding asked for.
 bool Knows(const std::string& converter, const std::string& encoding, const TemporaryFolder& folder,
            CapturedRun* failed = nullptr)
@@ -313,12 +425,6 @@ std::string CodePageMap(UINT codePage)
     AppendCodePageMap(out, codePage);
     text.resize(out.Overflowed() ? 0 : out.Size());
     return text;
-}
-
-bool IsFolder(const std::string& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // The data folder the converter reads its maps from, told by the converter: a probe map
@@ -438,11 +544,13 @@ int MakeEncodings(const std::wstring& libraryPath)
 {
     const Installation found = InstallationOf(Utf8(libraryPath));
     if (found.converter.empty()) {
-        SayUtf8("%s names no converter ([Converters] PDF=); run PaperlensHost check to see why\n", found.settings.c_str());
+        SayUtf8("%s names no converter ([Converters] PDF=); run %s check to see why\n", found.settings.c_str(),
+                ToolName().c_str());
         return 1;
     }
     if (!Exists(found.converter)) {
-        SayUtf8("the converter %s does not exist; run PaperlensHost check to see why\n", found.converter.c_str());
+        SayUtf8("the converter %s does not exist; run %s check to see why\n", found.converter.c_str(),
+                ToolName().c_str());
         return 1;
     }
     if (!IsWindowsProgram(found.converter)) {
@@ -584,7 +692,7 @@ void CheckSettings(const Installation& found, Findings& findings)
                              ".txt (Windows may hide it); rename it to Paperlens.ini");
         } else {
             findings.Problem("it is missing: the plug-in refuses to load without it; create it beside the library "
-                             "with the lines [Converters] and PDF=pdftotext.exe");
+                             "with the lines [Converters] and " + SuggestedSettingLine(found));
         }
         return;
     }
@@ -625,7 +733,7 @@ void CheckSettings(const Installation& found, Findings& findings)
         lines += (lines.empty() ? "" : ", ") + key;
     }
     findings.Problem("its section [Converters] gives no value PDF=" + (lines.empty() ? "" : " (it has " + lines + ")") +
-                     ": the plug-in refuses to load; add the line PDF=pdftotext.exe");
+                     ": the plug-in refuses to load; add the line " + SuggestedSettingLine(found));
 }
 
 void CheckConverter(const Installation& found, Findings& findings)
@@ -635,8 +743,26 @@ void CheckConverter(const Installation& found, Findings& findings)
     }
     SayUtf8("converter  %s: %s\n", found.converter.c_str(), Exists(found.converter) ? "found" : "missing");
     if (!Exists(found.converter)) {
-        findings.Problem("it does not exist: copy the converter's whole folder into the plug-in's folder and name "
-                         "the program, from the plug-in's folder, in PDF=");
+        const std::vector<std::string> usual = UsualConvertersUnder(FolderOf(found.library));
+        if (usual.empty()) {
+            findings.Problem("it does not exist: copy the converter's whole folder into the plug-in's folder and name "
+                             "the program, from the plug-in's folder, in PDF= (Poppler 25.x unpacked as poppler: " +
+                             SettingLineFor(UsualConverterPlaces().front()) + ")");
+            return;
+        }
+        findings.Problem("it does not exist, but the plug-in's folder holds " +
+                         std::string(usual.size() == 1 ? "a converter" : "converters") + " elsewhere");
+        for (const std::string& relative : usual) {
+            const std::string line = SettingLineFor(relative);
+            if (line.empty() || Wide(relative).size() > LongestSetting) {
+                SayUtf8("  found %s; its path cannot be a setting (it holds a space, or is too long): rename or move "
+                        "its folder\n",
+                        relative.c_str());
+            } else {
+                SayUtf8("  found %s; to use it, write in the section [Converters] of %s the line\n    %s\n",
+                        relative.c_str(), found.settings.c_str(), line.c_str());
+            }
+        }
         return;
     }
     // Under Wine such a program would run detached, and nothing could wait for it to end.
@@ -678,15 +804,17 @@ void CheckConverter(const Installation& found, Findings& findings)
         }
         findings.Problem(std::string("the converter does not know the encoding ") + name + ": run on a test " +
                          "document it " + DescribeRun(run) +
-                         (std::strcmp(name, "UTF-8") ? "; run PaperlensHost encodings <library>" : ""));
+                         (std::strcmp(name, "UTF-8") ? "; run " + ToolName() + " encodings " + Quoted(found.library)
+                                                     : std::string()));
         SayOutput(run.output);
     }
     SayUtf8("encodings  %s\n", known.empty() ? "none of ANSI, KOI8-R, UTF-8" : (known + ": known").c_str());
 }
 
-// Extracts the four entries into a temporary folder as the host does, and says how each went.
+// Extracts the four entries into a temporary folder (under `target` where it is given and
+// can take them) as the host does, and says how each went.
 void CheckDocument(const PluginLibrary& library, const Installation& found, const std::string& document,
-                   Findings& findings)
+                   const std::string& target, Findings& findings)
 {
     SayUtf8("document   %s\n", document.c_str());
     // Through the entry points the file manager would call.
@@ -697,13 +825,31 @@ void CheckDocument(const PluginLibrary& library, const Installation& found, cons
                          MeaningOfResult(listing.requestResult));
         return;
     }
-    TemporaryFolder scratch;
+    std::string parent = target.empty() ? std::string() : FullPathOf(target);
+    if (!parent.empty() && parent.back() != '\\') {
+        parent += '\\';
+    }
+    TemporaryFolder scratch(parent);
     if (!scratch.IsValid()) {
         findings.Problem("cannot create a temporary folder to extract into");
         return;
     }
-    const std::vector<ExtractedEntryW> entries =
-        ExtractDocument(library, family, Wide(document), Wide(scratch.Path()), DestinationStyle::DirectoryAndName);
+    std::vector<ExtractedEntryW> entries;
+    {
+        const QuietStandardOutput quiet;
+        entries = ExtractDocument(library, family, Wide(document), Wide(scratch.Path()), DestinationStyle::DirectoryAndName);
+    }
+    // A converter that is missing or no Windows program, said above, fails every entry alike.
+    const bool runnable = !found.converter.empty() && Exists(found.converter) && IsWindowsProgram(found.converter);
+    bool allFailedAlike = !runnable && !entries.empty();
+    for (const ExtractedEntryW& entry : entries) {
+        allFailedAlike = allFailedAlike && entry.result != ResultSuccess && entry.result == entries.front().result;
+    }
+    if (allFailedAlike) {
+        findings.Problem("every entry: result " + std::to_string(entries.front().result) + ", " +
+                         MeaningOfResult(entries.front().result) + ", for the reason given above");
+        return;
+    }
     for (std::size_t place = 0; place < entries.size(); ++place) {
         const ExtractedEntryW& wide = entries[place];
         const ExtractedEntry entry = {Utf8(wide.name), Utf8(wide.target), wide.result};
@@ -717,8 +863,8 @@ void CheckDocument(const PluginLibrary& library, const Installation& found, cons
                          (entry.result == ResultSuccess ? std::string("answered success, but nothing was written")
                                                         : "result " + std::to_string(entry.result) + ", " +
                                                               MeaningOfResult(entry.result)));
-        if (found.converter.empty() || !Exists(found.converter)) {
-            continue; // the converter's absence, said above, explains it
+        if (!runnable) {
+            continue; // said above; under Wine a program that is not a Windows one would run detached
         }
         ::DeleteFileW(wide.target.c_str());
         const std::string encoding = EncodingOfEntry(place);
@@ -732,7 +878,31 @@ void CheckDocument(const PluginLibrary& library, const Installation& found, cons
 
 } // namespace
 
-int CheckSetup(const std::wstring& libraryPath, const std::wstring& wideDocument)
+std::string WhyNoTargetFolder(const std::wstring& folder)
+{
+    const std::string name = Utf8(folder);
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? "the folder " + name + " does not exist; create it first"
+                   : "the folder " + name + " cannot be reached: " + SystemMessage(error);
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return name + " is a file, not a folder";
+    }
+    // A file of its own, gone when closed: the entries need the folder writable.
+    const std::wstring probe = folder + (folder.empty() || folder.back() == L'\\' ? L"" : L"\\") +
+                               L"PaperlensHost-" + std::to_wstring(::GetCurrentProcessId()) + L".probe";
+    const UniqueHandle<> file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!file) {
+        return "nothing can be written into the folder " + name + ": " + SystemMessage(::GetLastError());
+    }
+    return std::string();
+}
+
+int CheckSetup(const std::wstring& libraryPath, const std::wstring& wideDocument, const std::wstring& wideFolder)
 {
     Findings findings;
     const std::string document = Utf8(wideDocument);
@@ -764,8 +934,18 @@ int CheckSetup(const std::wstring& libraryPath, const std::wstring& wideDocument
         findings.Problem("the library does not load (" + error + ")" +
                          (before > 0 ? ": for the reason given above" : ""));
     }
+    std::string target;
+    if (!wideFolder.empty()) {
+        SayUtf8("folder     %s\n", Utf8(wideFolder).c_str());
+        const std::string why = WhyNoTargetFolder(wideFolder);
+        if (why.empty()) {
+            target = Utf8(wideFolder);
+        } else {
+            findings.Problem(why + " (the entries are tried in a temporary folder instead)");
+        }
+    }
     if (library && !document.empty()) {
-        CheckDocument(*library, found, document, findings);
+        CheckDocument(*library, found, document, target, findings);
     }
     if (findings.Problems() == 0) {
         SayUtf8("everything works\n");

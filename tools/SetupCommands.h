@@ -8,6 +8,9 @@
 // converter then knows both.
 int MakeEncodings(const std::wstring& libraryPath);
 
-// Checks the library's settings, converter and, given a document, its four entries; 0 only
-// when everything works.
-int CheckSetup(const std::wstring& libraryPath, const std::wstring& document);
+// Checks the library's settings, converter and, given a document, its four entries (given a
+// folder, extracted under it); 0 only when everything works.
+int CheckSetup(const std::wstring& libraryPath, const std::wstring& document, const std::wstring& folder);
+
+// Why the entries cannot be extracted into `folder`, in plain words; empty when they can.
+std::string WhyNoTargetFolder(const std::wstring& folder);

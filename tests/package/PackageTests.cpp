@@ -1,5 +1,6 @@
 // Checks of the release archive as a user gets it: unpacked into an empty folder, with the
-// recording converter beside it as pdftotext.exe, the name the example settings give. The
+// recording converter where the example settings name the converter (the folder of Poppler
+// for 64-bit Windows, copied in as poppler). The
 // install description and the settings are read the way the host reads them, and the
 // library of this program's width extracts the sample document through them.
 #include "ConverterRecord.h"
@@ -120,12 +121,12 @@ TEST(InstallDescription, NamesLibrariesOfTheArchiveWithItsVersion)
     }
 }
 
-TEST(ExampleSettings, NameTheConverterBesideTheLibrary)
+TEST(ExampleSettings, NameTheConverterAsUsersUnpackIt)
 {
     const std::string ini = Unpacked("Paperlens.ini");
     EXPECT_EQ(std::set<std::string>{"Converters"}, ProfileNames(ini, nullptr));
     EXPECT_EQ(std::set<std::string>{"PDF"}, ProfileNames(ini, "Converters"));
-    EXPECT_EQ("pdftotext.exe", ProfileString(ini, "Converters", "PDF"));
+    EXPECT_EQ("poppler\\Library\\bin\\pdftotext.exe", ProfileString(ini, "Converters", "PDF"));
 }
 
 TEST(ExampleSettings, ExplainTheValueInAComment)
@@ -285,7 +286,7 @@ int main(int argc, char** argv)
         return 2;
     }
     TheLibraryPath = Unpacked(LibraryName);
-    TheConverterPath = Unpacked("pdftotext.exe");
+    TheConverterPath = Unpacked(ProfileString(Unpacked("Paperlens.ini"), "Converters", "PDF"));
     if (!FileExists(TheConverterPath)) {
         std::fprintf(stderr, "put the recording converter into %s first\n", TheConverterPath.c_str());
         return 2;

@@ -2,10 +2,10 @@
 # Checks the release archive as a user gets it: check-package.sh ARCHIVE WIN32-TREE WIN64-TREE SAMPLE
 # Lists the archive against the release's file list, unpacks it into an empty folder whose
 # path holds a space, and compares the libraries and hosts with the build trees' own files;
-# then, with the recording converter beside them as pdftotext.exe, runs the package tests
-# of each width under Wine and the unpacked command-line hosts as a user checking a setup
-# would, and at last searches the sample with the Windows converter of each width, copied
-# beside them as "poppler" as a user unpacks it.
+# then, with the recording converter where the release's Paperlens.ini names the converter,
+# runs the package tests of each width under Wine and the unpacked command-line hosts as a
+# user checking a setup would, and at last searches the sample with the Windows converter of
+# each width, copied beside them as "poppler" as a user unpacks it.
 set -euo pipefail
 archive=$(realpath "$1")
 win32=$(realpath "$2")
@@ -51,6 +51,10 @@ mkdir -p "$folder" "$scratch/out"
 (cd "$folder" && cmake -E tar xf "$archive")
 unpacked=$(cd "$folder" && find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort)
 [ "$unpacked" = "$expected" ] || fail "unpacking gave: $(echo $unpacked)"
+# Where the release's setting names the converter, as users unpack it.
+setting=$(tr -d '\r' <"$folder/Paperlens.ini" | sed -n 's/^PDF=//p')
+converter="$folder/${setting//\\//}"
+mkdir -p "$(dirname "$converter")"
 
 # The very files the build trees' tests ran against.
 for pair in "Paperlens.wcx:$win32/plugin/Paperlens.wcx" "Paperlens.wcx64:$win64/plugin/Paperlens.wcx64" \
@@ -61,7 +65,7 @@ done
 
 for tree in "$win32" "$win64"; do
   skip32 "$tree" "the 32-bit package tests" && continue
-  cp "$tree/tests/wine/RecordingConverter.exe" "$folder/pdftotext.exe"
+  cp "$tree/tests/wine/RecordingConverter.exe" "$converter"
   echo "== package tests, $(basename "$tree")"
   "$wine_run" "$tree/wineprefix" "$tree/tests/package/PackageTests.exe" \
     "--folder=$(windows_path "$folder")" "--sample=$(windows_path "$sample")" ||
@@ -73,7 +77,7 @@ cd "$folder"
 for pair in "PaperlensHost.exe:Paperlens.wcx:$win32" "PaperlensHost64.exe:Paperlens.wcx64:$win64"; do
   IFS=: read -r tool library tree <<<"$pair"
   skip32 "$tree" "$tool" && continue
-  cp "$tree/tests/wine/RecordingConverter.exe" "$folder/pdftotext.exe"
+  cp "$tree/tests/wine/RecordingConverter.exe" "$converter"
   run() { "$wine_run" "$tree/wineprefix" "./$tool" "$@"; }
   echo "== $tool"
 
@@ -82,7 +86,7 @@ for pair in "PaperlensHost.exe:Paperlens.wcx:$win32" "PaperlensHost64.exe:Paperl
   usage=$(tr -d '\r' <"$scratch/stderr")
   [ "$status" -eq 2 ] || fail "$tool with no arguments exits $status, not 2"
   [ ! -s "$scratch/stdout" ] || fail "$tool with no arguments writes to its output: $(cat "$scratch/stdout")"
-  [[ $usage == "usage: PaperlensHost "* ]] || fail "$tool with no arguments does not print its usage: $usage"
+  [[ $usage == "usage: $tool "* ]] || fail "$tool with no arguments does not print its usage under its own name: $usage"
   for command in encodings check list extract search --full-path; do
     grep -q -- "$command" <<<"$usage" || fail "$tool's usage does not explain $command"
   done
@@ -135,6 +139,17 @@ for pair in "PaperlensHost.exe:Paperlens.wcx:$win32" "PaperlensHost64.exe:Paperl
   for hit in "sample_a.txt:5: café" "sample_u.txt:5: café" "sample_u.txt:7: Старый маяк" "sample_k.txt:7: Старый маяк"; do
     grep -q "^$hit" "$scratch/stdout" || fail "$tool search does not find \"$hit\""
   done
+  # Run from a shell as a user does, check shows the converter's messages once, indented;
+  # the library's own runs add none on standard error.
+  head -c 400 "$sample" >"$scratch/damaged.pdf"
+  status=0
+  "$wine_run" "$tree/wineprefix" "./$tool" check ".\\$library" "$(windows_path "$scratch/damaged.pdf")" \
+    >"$scratch/stdout" 2>"$scratch/stderr" || status=$?
+  [ "$status" -eq 1 ] || fail "$tool check of a damaged document exits $status, not 1"
+  tr -d '\r' <"$scratch/stdout" | sed -n 's/^      //p' | sort -u >"$scratch/messages"
+  [ -s "$scratch/messages" ] || fail "$tool check shows no message of the converter: $(cat "$scratch/stdout")"
+  ! grep -qxFf "$scratch/messages" <(tr -d '\r' <"$scratch/stderr") ||
+    fail "$tool check writes the converter's messages a second time: $(cat "$scratch/stderr")"
 done
 
 if [ "$failures" -ne 0 ]; then

@@ -12,12 +12,22 @@ std::string Quoted(const std::string& path)
     return "\"" + path + "\"";
 }
 
+std::size_t CountOf(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
 struct BrokenSetup {
     const char* what;
     std::string settings;
     bool longPath;
     const char* namedCause;
-    const char* converter = nullptr; // the bytes of pdftotext.exe, when there is one
+    const char* converterFrom = nullptr; // a program copied in as the converter ("" the recording one)
+    const char* converterAt = "pdftotext.exe";
 };
 
 TEST(Check, NamesTheCauseOfEachBrokenSetup)
@@ -31,9 +41,10 @@ TEST(Check, NamesTheCauseOfEachBrokenSetup)
         {"a library path of 257 characters", GoodSettings, true,
          "characters long: the plug-in refuses to load from a path of 256 characters or more"},
         {"no converter", GoodSettings, false, "it does not exist: copy the converter's whole folder"},
-        {"a Unix program for the converter", GoodSettings, false,
-         "the converter is not a Windows program; the plug-in needs a Windows build of pdftotext",
-         "\x7F" "ELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00"},
+        {"a Unix program for the converter, which ends at once", GoodSettings, false,
+         "the converter is not a Windows program; the plug-in needs a Windows build of pdftotext", "Z:\\bin\\true"},
+        {"a converter not where the setting says", GoodSettings, false,
+         "the line\r\n    PDF=poppler\\Library\\bin\\pdftotext.exe\r\n", "", "poppler\\Library\\bin\\pdftotext.exe"},
         {"a setting too long to read whole", "[Converters]\r\nPDF=" + std::string(256, 'c') + "\r\n", false,
          "its value PDF= is 256 characters long: the plug-in reads at most 255"},
         {"a library that is no program", GoodSettings, false, "it is no program library at all"},
@@ -44,8 +55,14 @@ TEST(Check, NamesTheCauseOfEachBrokenSetup)
         if (std::string(setup.what).find(".txt") != std::string::npos) {
             WriteWholeFile(install.Folder() + "\\Paperlens.ini.txt", GoodSettings);
         }
-        if (setup.converter) {
-            WriteWholeFile(install.Folder() + "\\pdftotext.exe", setup.converter);
+        if (setup.converterFrom) {
+            const std::string at = install.Folder() + "\\" + setup.converterAt;
+            for (std::size_t slash = at.find('\\', install.Folder().size() + 1); slash != std::string::npos;
+                 slash = at.find('\\', slash + 1)) {
+                ::CreateDirectoryA(at.substr(0, slash).c_str(), nullptr);
+            }
+            const std::string from = *setup.converterFrom ? setup.converterFrom : ConverterProgramPath();
+            ASSERT_TRUE(::CopyFileA(from.c_str(), at.c_str(), FALSE)) << at;
         }
         std::string library = install.LibraryFile();
         const bool noProgram = std::string(setup.what).find("no program") != std::string::npos;
@@ -64,12 +81,12 @@ TEST(Check, NamesTheCauseOfEachBrokenSetup)
         }
         const HostRun run = RunHostTool("check " + Quoted(library) + " " + Quoted(SamplePath()));
         EXPECT_EQ(1u, run.exitCode) << run.output;
-        EXPECT_NE(std::string::npos, run.output.find(setup.namedCause)) << run.output;
+        // Each cause said once, and the entries it fails not each on their own.
+        EXPECT_EQ(1u, CountOf(run.output, setup.namedCause)) << run.output;
+        EXPECT_EQ(std::string::npos, run.output.find("within a minute")) << run.output;
         const bool loads = setup.settings == GoodSettings && !setup.longPath && !noProgram;
         EXPECT_EQ(loads, run.output.find("the library loads") != std::string::npos) << run.output;
-        if (loads) {
-            EXPECT_NE(std::string::npos, run.output.find("result 16, the output file cannot be created")) << run.output;
-        }
+        EXPECT_EQ(loads ? 1u : 0u, CountOf(run.output, "result 16, the output file cannot be created")) << run.output;
     }
 }
 
@@ -110,6 +127,24 @@ TEST(HostTool, SpeaksPlainWordsAndUtf8ThroughAPipe)
         RunHostTool("extract \"" + LibraryPath() + "\" \"" + document + "\" \"" + folder.Path() + "\" nothing.txt");
     EXPECT_EQ(1u, missing.exitCode) << missing.output;
     EXPECT_NE(std::string::npos, missing.output.find("has no entry named nothing.txt")) << missing.output;
+
+    // A target folder that is not there: said once, before anything is converted.
+    const std::string nowhere = Quoted(folder / "nowhere");
+    const std::string quoted = Quoted(LibraryPath()) + " " + Quoted(document) + " " + nowhere;
+    for (const std::string& command : {"extract " + quoted, "check " + quoted}) {
+        const HostRun run = RunHostTool(command);
+        EXPECT_EQ(1u, run.exitCode) << run.output;
+        EXPECT_EQ(1u, CountOf(run.output, "the folder " + folder / "nowhere" + " does not exist")) << run.output;
+        EXPECT_EQ(std::string::npos, run.output.find("FAILED")) << run.output;
+    }
+
+    // The tool names itself as it is called, as the release calls its 64-bit one.
+    const std::string renamed = folder / "PaperlensHost64.exe";
+    ASSERT_TRUE(::CopyFileA((LibraryPath().substr(0, LibraryPath().rfind('\\') + 1) + "PaperlensHost.exe").c_str(),
+                            renamed.c_str(), FALSE));
+    const HostRun usage = RunProgram(Quoted(renamed));
+    EXPECT_EQ(2u, usage.exitCode);
+    EXPECT_EQ(0u, usage.output.find("usage: PaperlensHost64.exe <command>")) << usage.output;
 }
 
 } // namespace
