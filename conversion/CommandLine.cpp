@@ -104,6 +104,11 @@ bool HoldsQuote(std::wstring_view path) noexcept
     return path.find(L'"') != std::wstring_view::npos;
 }
 
+bool HoldsInterpreterCharacter(std::wstring_view text) noexcept
+{
+    return text.find_first_of(L"%!^&|<>") != std::wstring_view::npos;
+}
+
 int ResultOfConversion(unsigned long exitCode, bool targetWritten) noexcept
 {
     switch (exitCode) {
@@ -174,6 +179,28 @@ bool ReadDecimal(std::wstring_view text, std::size_t& at, std::size_t limit, uns
     return at != start;
 }
 
+void AppendHex8(WideTextBuilder& out, std::uint32_t value) noexcept
+{
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        out.Append(1, L"0123456789abcdef"[(value >> shift) & 0xF]);
+    }
+}
+
+// Exactly eight hexadecimal digits, as AppendHex8 writes them.
+bool ReadHex8(std::wstring_view text, std::size_t& at, std::uint32_t& value) noexcept
+{
+    value = 0;
+    for (int i = 0; i < 8; ++i, ++at) {
+        const wchar_t c = at < text.size() ? text[at] : L'\0';
+        const int digit = c >= L'0' && c <= L'9' ? c - L'0' : c >= L'a' && c <= L'f' ? c - L'a' + 10 : -1;
+        if (digit < 0) {
+            return false;
+        }
+        value = value << 4 | static_cast<std::uint32_t>(digit);
+    }
+    return true;
+}
+
 } // namespace
 
 void AppendInFolder(WideTextBuilder& out, std::wstring_view folder, std::wstring_view name) noexcept
@@ -187,19 +214,32 @@ void AppendInFolder(WideTextBuilder& out, std::wstring_view folder, std::wstring
     out.Append(name);
 }
 
-bool ProcessOfTemporaryName(std::wstring_view name, unsigned long& process) noexcept
+bool OwnerOfTemporaryName(std::wstring_view name, TemporaryOwner& owner) noexcept
 {
     std::size_t at = TemporaryPrefix.size();
+    std::uint32_t machine = 0;
     unsigned long long id = 0;
+    std::uint32_t copy = 0;
     unsigned long long number = 0;
+    const auto dash = [&] { return at < name.size() && name[at++] == L'-'; };
     if (name.size() <= at || !SameText(std::wstring_view(name.data(), at), TemporaryPrefix) ||
-        !ReadDecimal(name, at, 10, id) || id > 0xFFFFFFFFull || at == name.size() || name[at++] != L'-' ||
-        !ReadDecimal(name, at, 10, number) || number > 0xFFFFFFFFull) {
+        !ReadHex8(name, at, machine) || !dash() || !ReadDecimal(name, at, 10, id) || id > 0xFFFFFFFFull || !dash() ||
+        !ReadHex8(name, at, copy) || !dash() || !ReadDecimal(name, at, 10, number) || number > 0xFFFFFFFFull) {
         return false;
     }
     const std::wstring_view rest(name.data() + at, name.size() - at);
-    process = static_cast<unsigned long>(id);
-    return SameText(rest, L".pdf") || SameText(rest, L".txt");
+    owner = {machine, static_cast<unsigned long>(id), copy};
+    return SameText(rest, L".pdf") || SameText(rest, L".txt") || SameText(rest, L".map");
+}
+
+std::uint32_t MachineTokenOf(std::wstring_view computerName) noexcept
+{
+    std::uint32_t hash = 2166136261u;
+    for (wchar_t c : computerName) {
+        const wchar_t upper = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+        hash = (hash ^ static_cast<std::uint32_t>(upper)) * 16777619u;
+    }
+    return hash;
 }
 
 void AppendTemporaryPattern(WideTextBuilder& out, std::wstring_view folder) noexcept
@@ -208,11 +248,15 @@ void AppendTemporaryPattern(WideTextBuilder& out, std::wstring_view folder) noex
     out.Append(1, L'*');
 }
 
-void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigned long process, unsigned long number,
-                         std::wstring_view extension) noexcept
+void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, const TemporaryOwner& owner,
+                         unsigned long number, std::wstring_view extension) noexcept
 {
     AppendInFolder(out, folder, TemporaryPrefix);
-    AppendDecimal(out, process);
+    AppendHex8(out, owner.machine);
+    out.Append(1, L'-');
+    AppendDecimal(out, owner.process);
+    out.Append(1, L'-');
+    AppendHex8(out, owner.copy);
     out.Append(1, L'-');
     AppendDecimal(out, number);
     out.Append(extension);

@@ -6,6 +6,7 @@
 #include "FixedText.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 // The longest command line CreateProcess takes, terminating NUL included.
@@ -38,6 +39,11 @@ void AppendPageRange(TextBuilder& out, unsigned long first, unsigned long last) 
 // argument early and hand the rest to the converter as options of its own.
 bool HoldsQuote(std::wstring_view path) noexcept;
 
+// Whether the command interpreter, which runs a batch file and reads its arguments, would
+// take something in the text for its own (%NAME%, !NAME!, ^, &, |, < or >), even inside
+// quotes: a path holding one reaches a batch converter as another path.
+bool HoldsInterpreterCharacter(std::wstring_view text) noexcept;
+
 // What the host is told once the converter has ended. Its family documents exit code 1
 // as a document it could not open, 3 as one it may not read (a password), 2 as an output
 // file it could not open; 0 counts only when the target is really there.
@@ -51,14 +57,25 @@ std::wstring_view FolderOf(std::wstring_view path) noexcept;
 // that ends in one (or a drive's colon).
 void AppendInFolder(WideTextBuilder& out, std::wstring_view folder, std::wstring_view name) noexcept;
 
-// folder\~paperlens-<process>-<number><extension>: a name every code page represents,
-// unique to one run of one process.
-void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, unsigned long process, unsigned long number,
-                         std::wstring_view extension) noexcept;
+// Who makes a temporary name: the machine (a hash of its name), the process, and the copy of
+// the library in that process (two copies, installed in two folders, may be loaded at once).
+struct TemporaryOwner {
+    std::uint32_t machine = 0;
+    unsigned long process = 0;
+    std::uint32_t copy = 0;
+};
 
-// The process in a name AppendTemporaryName made (~paperlens-<process>-<number>.pdf or
-// .txt, without the folder); false for any other name.
-bool ProcessOfTemporaryName(std::wstring_view name, unsigned long& process) noexcept;
+// The machine's part of a temporary name: FNV-1a over the computer's name, case aside.
+std::uint32_t MachineTokenOf(std::wstring_view computerName) noexcept;
+
+// folder\~paperlens-<machine>-<process>-<copy>-<number><extension> (machine and copy in eight
+// hexadecimal digits): a name every code page represents, unique to one run of one copy.
+void AppendTemporaryName(WideTextBuilder& out, std::wstring_view folder, const TemporaryOwner& owner,
+                         unsigned long number, std::wstring_view extension) noexcept;
+
+// The owner of a name AppendTemporaryName made (.pdf, .txt or .map, without the folder);
+// false for any other name.
+bool OwnerOfTemporaryName(std::wstring_view name, TemporaryOwner& owner) noexcept;
 
 // folder\~paperlens-*: what a search for temporary names in the folder looks for.
 void AppendTemporaryPattern(WideTextBuilder& out, std::wstring_view folder) noexcept;

@@ -58,7 +58,7 @@ public:
     {
         WideHeapText folder;
         if (!MapsFolderOf(converter_, level, folder) || !IsFolder(folder.Data()) ||
-            !map_.Name(folder.Text(), std::wstring_view())) {
+            !map_.Name(folder.Text(), L".map")) {
             return false;
         }
         if (!WriteNewFile(map_.Path(), "0020 20\n")) {
@@ -130,7 +130,7 @@ AnsiMap PlaceAnsiMap(std::wstring_view maps) noexcept
             return AnsiMap::Other; // there, but not one the plug-in reads: the converter's own runs use it
         }
         TemporaryFile written;
-        if (!written.Name(maps, std::wstring_view()) || !WriteNewFile(written.Path(), out.Text())) {
+        if (!written.Name(maps, L".map") || !WriteNewFile(written.Path(), out.Text())) {
             return AnsiMap::Missing;
         }
         const wchar_t* from = written.Path();

@@ -17,8 +17,9 @@ bool IsConverterForm(std::wstring_view path) noexcept;
 
 // A folder for the temporary files that stand in for the document and the target, in a
 // form the converter can name with a temporary name added: `folder`, else the user's
-// temporary folder. False when neither has such a form.
-bool StandInFolderFor(std::wstring_view folder, WideHeapText& form) noexcept;
+// temporary folder. False when neither has such a form. `forBatch`: a form the command
+// interpreter reads as it is (HoldsInterpreterCharacter).
+bool StandInFolderFor(std::wstring_view folder, WideHeapText& form, bool forBatch) noexcept;
 
 // Removes from `folder` the temporary files of processes that no longer run: a host that
 // ended mid-extraction left them behind.

@@ -335,6 +335,30 @@ MapFound ReadConverterMap(const ConverterFacts& facts, std::wstring_view convert
     return found == MapFound::None ? MapFound::Unusable : found; // named but not there: the converter fails
 }
 
+void* HoldWholeText(const wchar_t* path) noexcept
+{
+    UniqueHandle<> file(BoxFreeCall([path] {
+        return ::CreateFileW(path, GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    }).value);
+    LARGE_INTEGER last = {};
+    last.QuadPart = -1;
+    char end = 0;
+    DWORD read = 0;
+    if (!file || !::SetFilePointerEx(file.Get(), last, nullptr, FILE_END) ||
+        !::ReadFile(file.Get(), &end, 1, &read, nullptr) || read != 1 || end != '\f') {
+        return nullptr; // the close removes it
+    }
+    return file.Release();
+}
+
+void ReleaseHeldText(void* handle) noexcept
+{
+    if (handle) {
+        ::CloseHandle(handle);
+    }
+}
+
 bool TemporaryFolderForm(WideHeapText& form) noexcept
 {
     wchar_t folder[MAX_PATH + 1];

@@ -49,5 +49,13 @@ MapFound ReadConverterMap(const ConverterFacts& facts, std::wstring_view convert
 // A file of settings size read whole, NUL-terminated; `missing` when there is none.
 bool ReadSmallFile(const wchar_t* path, HeapText& content, bool& missing) noexcept;
 
+// Holds the converter's finished text open so that Windows removes the file when the handle
+// closes, whether the archive closes or the host ends; null (and the file gone) when the text
+// is not whole: the converter ends every text with its last page's form feed, and one cut
+// short (a full disk, with exit code 0 all the same) must not pass for the document's text.
+void* HoldWholeText(const wchar_t* path) noexcept;
+// Closes a handle HoldWholeText gave, and so removes its file; null is fine.
+void ReleaseHeldText(void* handle) noexcept;
+
 // The user's temporary folder in a form the converter can open; false when it has none.
 bool TemporaryFolderForm(WideHeapText& form) noexcept;

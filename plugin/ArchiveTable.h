@@ -36,6 +36,9 @@ struct ArchiveState {
     // The file of the text while Ready: a temporary file the archive owns, removed with the
     // memory of its name when the archive goes.
     wchar_t* TextPath = nullptr;
+    // A handle that keeps that file open, made so that Windows removes the file when it closes
+    // (HoldWholeText): with the archive, or with the host, however it ends.
+    void* TextHandle = nullptr;
 
     // The entry the last ReadHeader described, which the ProcessFile after it extracts;
     // -1 until one has been listed. Worked out rather than kept: state of all zeros takes

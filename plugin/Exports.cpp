@@ -1,8 +1,6 @@
 // The entry points the host calls, in their ANSI and their Unicode form. Nothing here
 // throws or allocates but through checked heap calls: the library lives in the host's process.
 #include "CodePage.h"
-#include "ConverterPath.h"
-#include "ConverterSetting.h"
 #include "DosTime.h"
 #include "EntryNames.h"
 #include "Extraction.h"
@@ -329,20 +327,31 @@ int PAPERLENS_CALL GetBackgroundFlags()
     return BackgroundUnpack;
 }
 
-// The library's entry point: no C runtime start-up runs before it. It runs at every
-// notification, thread starts and ends included, so that an edited setting takes effect
-// at the next one. Without a converter setting the library refuses to load. Paths are
-// read in UTF-16, so the library works from a folder of any name.
+// The library's entry point: no C runtime start-up runs before it. It runs under the loader
+// lock, so it reads the settings only at process attach, where the load decision needs them;
+// a thread's start or end only marks them to be read again at the next extraction, outside
+// the lock (a plug-in on a drive that stops answering must not freeze every thread start of
+// the host). Without a converter setting the library refuses to load.
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
+        return LoadConverterSettings(instance) ? TRUE : FALSE;
+    case DLL_THREAD_ATTACH:
+    case DLL_THREAD_DETACH:
+        MarkConverterSettingsStale();
+        return TRUE;
+    default:
+        break;
+    }
     // When the process is ending, its other threads are already gone, perhaps holding the
-    // settings lock; the answer is ignored then, so nothing is read that could hang the exit.
-    if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
+    // archive lock; the answer is ignored then, so nothing is touched that could hang the exit.
+    if (reserved != nullptr) {
         return TRUE;
     }
     // Unloaded while archives are still open: their memory goes back to the host's heap, and
-    // their texts are removed, one at a time outside the lock.
-    for (bool open = reason == DLL_PROCESS_DETACH; open;) {
+    // their texts go as their handles close; no file call is made.
+    for (bool open = true; open;) {
         ArchiveState closed;
         {
             ArchiveTableHold hold;
@@ -350,23 +359,6 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
         }
         ReleaseArchive(closed);
     }
-    wchar_t modulePath[PathBufferSize];
-    const DWORD length = ::GetModuleFileNameW(instance, modulePath, PathBufferSize);
-    // A cut path would name a shallower folder, and the converter would be looked for there.
-    if (length == 0 || length >= PathBufferSize) {
-        return FALSE;
-    }
-    ConverterSettings settings;
-    settings.PluginDirectory.Assign(PluginDirectoryOf(std::wstring_view(modulePath, length)));
-    const SettingText setting = ReadConverterSetting(settings.PluginDirectory.Text(), L"PDF");
-    if (setting.Text() == SettingNotFound) {
-        settings.ConverterPath.Assign(SettingNotFound);
-        ReplaceConverterSettings(settings);
-        return FALSE;
-    }
-    // Both parts are under 256 units, so the path always fits.
-    settings.ConverterPath.Assign({settings.PluginDirectory.Text(), FirstWordOf(setting.Text())});
-    ReplaceConverterSettings(settings);
     return TRUE;
 }
 

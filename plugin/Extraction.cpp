@@ -20,13 +20,15 @@ constexpr std::uint32_t ConverterCannotWriteOutput = 2;
 // The folder for the stand-ins, in a form the converter can open, found once when first needed.
 class TargetFolderForm {
 public:
-    explicit TargetFolderForm(std::wstring_view target) noexcept : folder_(FolderOf(target)) {}
+    TargetFolderForm(std::wstring_view target, bool forBatch) noexcept : folder_(FolderOf(target)), forBatch_(forBatch)
+    {
+    }
 
     bool Get(std::wstring_view& form) noexcept
     {
         if (!tried_) {
             tried_ = true;
-            ready_ = StandInFolderFor(folder_, form_);
+            ready_ = StandInFolderFor(folder_, form_, forBatch_);
         }
         form = form_.Text();
         return ready_;
@@ -34,6 +36,7 @@ public:
 
 private:
     std::wstring_view folder_;
+    bool forBatch_;
     WideHeapText form_;
     bool tried_ = false;
     bool ready_ = false;
@@ -75,18 +78,26 @@ struct Extraction {
     std::string_view option; // the encoding option of the entry the host last listed
     TargetFolderForm& folder;
     HostProgress& progress;
+    bool batch; // run by the command interpreter, which reads its arguments its own way
 };
+
+// Whether a path reaches the converter as it is.
+bool Passable(const Extraction& x, std::wstring_view path) noexcept
+{
+    return !x.batch || !HoldsInterpreterCharacter(path);
+}
 
 // The document in a form the converter can open: its path or short form, else a link or
 // copy under a temporary name beside the target.
 bool DocumentArgument(Extraction& x, WideHeapText& form, TemporaryFile& link, std::wstring_view& argument) noexcept
 {
     std::wstring_view folderForm;
-    if (ConverterFormOf(x.document, form)) {
+    if (ConverterFormOf(x.document, form) && Passable(x, form.Text())) {
         argument = form.Text();
         return true;
     }
-    if (x.folder.Get(folderForm) && link.Name(folderForm, L".pdf") && link.LinkOrCopy(x.document)) {
+    if (x.folder.Get(folderForm) && Passable(x, folderForm) && link.Name(folderForm, L".pdf") &&
+        link.LinkOrCopy(x.document)) {
         argument = link.Text();
         return true;
     }
@@ -119,8 +130,8 @@ int OwnRun(Extraction& x) noexcept
     TemporaryFile targetStandIn;
     std::wstring_view targetArgument = targetPath;
     std::wstring_view folderForm;
-    if (!IsConverterForm(targetPath)) {
-        if (!x.folder.Get(folderForm) || !targetStandIn.Name(folderForm, L".txt")) {
+    if (!IsConverterForm(targetPath) || !Passable(x, targetPath)) {
+        if (!x.folder.Get(folderForm) || !Passable(x, folderForm) || !targetStandIn.Name(folderForm, L".txt")) {
             return ResultCannotCreateOutput;
         }
         targetArgument = targetStandIn.Text();
@@ -176,7 +187,7 @@ Claim ClaimSharedText(const ArchiveId& id, WideHeapText& path, int& result) noex
 
 // Under the archive lock: the outcome of this thread's run. The archive takes the text's
 // file when it is still open; otherwise `path` stays the caller's, to remove.
-void SettleSharedText(const ArchiveId& id, SharedText outcome, int result, wchar_t*& path) noexcept
+void SettleSharedText(const ArchiveId& id, SharedText outcome, int result, wchar_t*& path, void*& handle) noexcept
 {
     ArchiveTableHold hold;
     ArchiveState* state = hold.Table().Find(id.handle);
@@ -187,7 +198,9 @@ void SettleSharedText(const ArchiveId& id, SharedText outcome, int result, wchar
     state->TextResult = result;
     if (outcome == SharedText::Ready) {
         state->TextPath = path;
+        state->TextHandle = handle;
         path = nullptr;
+        handle = nullptr;
     }
 }
 
@@ -251,9 +264,9 @@ LaunchResult RunIntoTemporaryFile(Extraction& x, std::string_view option, Tempor
     std::wstring_view documentArgument;
     WideHeapText temporary;
     std::wstring_view folderForm;
-    const bool inTemporary = TemporaryFolderForm(temporary);
+    const bool inTemporary = TemporaryFolderForm(temporary) && Passable(x, temporary.Text());
     const bool named = (inTemporary && text.Name(temporary.Text(), L".txt")) ||
-                       (x.folder.Get(folderForm) && text.Name(folderForm, L".txt"));
+                       (x.folder.Get(folderForm) && Passable(x, folderForm) && text.Name(folderForm, L".txt"));
     if (!named || !DocumentArgument(x, documentForm, documentLink, documentArgument)) {
         return LaunchResult();
     }
@@ -297,7 +310,12 @@ int RunUnderivedPages(Extraction& x, PageRun& pages, TemporaryFile& text) noexce
 // A text this thread made for an archive closed meanwhile: removed once the entry is written.
 struct OrphanText {
     wchar_t* path = nullptr;
-    ~OrphanText() { RemoveTemporaryFile(path); }
+    void* handle = nullptr;
+    ~OrphanText()
+    {
+        ReleaseHeldText(handle);
+        ReleaseHeapText(path);
+    }
 };
 
 // The entry written from the archive's shared text, made first when there is none yet;
@@ -331,7 +349,9 @@ int FromSharedText(Extraction& x) noexcept
         wchar_t*& owned = orphan.path;
         SharedText outcome = SharedText::None;
         if (run.started && !run.cancelled && run.exitCodeKnown) {
-            const bool written = run.exitCode == 0 && IsExistingFile(made.Path());
+            // Only a whole text: cut short, it would answer every entry with success.
+            orphan.handle = run.exitCode == 0 && IsExistingFile(made.Path()) ? HoldWholeText(made.Path()) : nullptr;
+            const bool written = orphan.handle != nullptr;
             outcome = written ? SharedText::Ready
                       : run.exitCode == 0 || run.exitCode == ConverterCannotWriteOutput ? SharedText::Unavailable
                                                                                        : SharedText::Failed;
@@ -340,8 +360,13 @@ int FromSharedText(Extraction& x) noexcept
                 outcome = SharedText::Unavailable;
             }
             owned = outcome == SharedText::Ready ? made.Release() : nullptr;
+            if (!owned) {
+                ReleaseHeldText(orphan.handle);
+                orphan.handle = nullptr;
+            }
         }
-        SettleSharedText(x.archive, outcome, result, owned); // left to this thread if the archive went
+        // Left to this thread if the archive went.
+        SettleSharedText(x.archive, outcome, result, owned, orphan.handle);
         if (!run.started) {
             return UseOwnRun; // which answers as it always has when no converter starts
         }
@@ -419,6 +444,7 @@ void HostProgress::Finished(std::uint64_t bytes) noexcept
 int ExtractEntry(const ArchiveId& archive, const wchar_t* document, std::wstring_view directory,
                  std::wstring_view name, int listedEntry, HostProgress& progress) noexcept
 {
+    RefreshConverterSettings();
     ConverterSettings settings;
     CopyConverterSettings(settings);
     // Without a setting there is no converter to run, and the marker text must not be
@@ -453,9 +479,14 @@ int ExtractEntry(const ArchiveId& archive, const wchar_t* document, std::wstring
         return ResultCannotCreateOutput;
     }
     RemoveAbandonedTemporaryFiles(FolderOf(targetPath));
-    TargetFolderForm folder(targetPath);
+    // The command interpreter would read a batch converter's own path its way too.
+    const bool batch = IsBatchFileName(program.Text());
+    if (batch && HoldsInterpreterCharacter(converter)) {
+        return ResultCannotCreateOutput;
+    }
+    TargetFolderForm folder(targetPath, batch);
     Extraction extraction = {archive, converter, document, target,
-                             EncodingOptionOf(listedEntry, targetPath), folder, progress};
+                             EncodingOptionOf(listedEntry, targetPath), folder, progress, batch};
     const int shared = FromSharedText(extraction);
     return shared != UseOwnRun ? shared : OwnRun(extraction);
 }
@@ -463,5 +494,8 @@ int ExtractEntry(const ArchiveId& archive, const wchar_t* document, std::wstring
 void ReleaseArchive(const ArchiveState& closed) noexcept
 {
     ReleaseHeapText(closed.WidePath);
-    RemoveTemporaryFile(closed.TextPath);
+    // The handle's close removes the text: no file call, so that this may run under the
+    // loader lock when the library is unloaded.
+    ReleaseHeldText(closed.TextHandle);
+    ReleaseHeapText(closed.TextPath);
 }

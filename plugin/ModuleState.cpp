@@ -1,5 +1,8 @@
 #include "ModuleState.h"
 
+#include "ConverterPath.h"
+#include "ConverterSetting.h"
+
 #include <windows.h>
 
 namespace {
@@ -8,6 +11,8 @@ namespace {
 // first notification on.
 SRWLOCK SettingsLock = SRWLOCK_INIT;
 ConverterSettings Settings;
+HMODULE Module = nullptr;   // the library, set at process attach
+LONG volatile Stale = 0;    // 1 when a notification asked for the settings to be read again
 
 SRWLOCK ArchiveLock = SRWLOCK_INIT;
 ArchiveTable Archives;
@@ -31,6 +36,42 @@ private:
 };
 
 } // namespace
+
+bool LoadConverterSettings(void* module) noexcept
+{
+    Module = static_cast<HMODULE>(module);
+    wchar_t modulePath[PathBufferSize];
+    const DWORD length = ::GetModuleFileNameW(Module, modulePath, PathBufferSize);
+    // A cut path would name a shallower folder, and the converter would be looked for there.
+    if (length == 0 || length >= PathBufferSize) {
+        return false;
+    }
+    ConverterSettings settings;
+    settings.PluginDirectory.Assign(PluginDirectoryOf(std::wstring_view(modulePath, length)));
+    const SettingText setting = ReadConverterSetting(settings.PluginDirectory.Text(), L"PDF");
+    if (setting.Text() == SettingNotFound) {
+        settings.ConverterPath.Assign(SettingNotFound);
+        ReplaceConverterSettings(settings);
+        return false;
+    }
+    // Both parts are under 256 units, so the path always fits.
+    settings.ConverterPath.Assign({settings.PluginDirectory.Text(), FirstWordOf(setting.Text())});
+    ReplaceConverterSettings(settings);
+    return true;
+}
+
+void MarkConverterSettingsStale() noexcept
+{
+    ::InterlockedExchange(&Stale, 1);
+}
+
+void RefreshConverterSettings() noexcept
+{
+    // Cleared first: a notification during the read marks them again.
+    if (::InterlockedExchange(&Stale, 0) != 0) {
+        LoadConverterSettings(Module);
+    }
+}
 
 void CopyConverterSettings(ConverterSettings& copy) noexcept
 {

@@ -15,6 +15,14 @@ struct ConverterSettings {
     WideFixedText<2 * PathBufferSize> ConverterPath; // PluginDirectory + the setting's first word
 };
 
+// Reads the settings beside the library `module` (an HMODULE) and keeps them; false without
+// a converter setting. Called at process attach, and again by RefreshConverterSettings.
+bool LoadConverterSettings(void* module) noexcept;
+// Marks the settings to be read again: the library entry function does no file work.
+void MarkConverterSettingsStale() noexcept;
+// Reads them again, outside the loader lock, when a notification marked them.
+void RefreshConverterSettings() noexcept;
+
 // A copy of the whole old or the whole new value.
 void CopyConverterSettings(ConverterSettings& copy) noexcept;
 void ReplaceConverterSettings(const ConverterSettings& settings) noexcept;

@@ -162,7 +162,7 @@ bool WriteTarget(const std::string& path, const std::string& encoding)
     if (!file.Valid()) {
         return false;
     }
-    std::string content = "converted:" + encoding + "\n";
+    std::string content = "converted:" + encoding + "\n\f"; // ends as the converters end every text
     std::string hex;
     // A run of some pages alone (-f) writes RECCONV_PAGE_TEXT where the test gives one.
     const bool pages = std::string(GetCommandLineA()).find(" -f ") != std::string::npos;

@@ -173,7 +173,7 @@ constexpr EntryExpectation SampleEntries[] = {
 
 std::string ConvertedText(const EntryExpectation& entry)
 {
-    return std::string("converted:") + (entry.encoding ? entry.encoding : "default") + "\n";
+    return std::string("converted:") + (entry.encoding ? entry.encoding : "default") + "\n\f";
 }
 
 TEST(UnpackedLibrary, ExtractsTheSampleThroughTheConverterBesideIt)

@@ -105,7 +105,7 @@ for pair in "PaperlensHost.exe:Paperlens.wcx:$win32" "PaperlensHost64.exe:Paperl
     >"$scratch/stdout" 2>&1 || status=$?
   [ "$status" -eq 0 ] || fail "$tool extract exits $status"
   [ "$(grep -c ' written, ' "$scratch/stdout")" -eq 4 ] || fail "$tool extract: $(cat "$scratch/stdout")"
-  [ "$(cat "$scratch/out/sample_k.txt" 2>/dev/null)" = converted:KOI8-R ] ||
+  [ "$(tr -d "\f" <"$scratch/out/sample_k.txt" 2>/dev/null)" = converted:KOI8-R ] ||
     fail "$tool extract did not have sample_k.txt converted"
   cat "$scratch/stdout"
 done

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -187,20 +188,27 @@ TEST(TemporaryName, SitsInTheTargetsFolder)
     EXPECT_EQ(L"Z:/out", FolderOf(L"Z:/out/x.txt"));
     EXPECT_EQ(L"\\\\?\\C:\\", FolderOf(L"\\\\?\\C:\\x.txt"));
     EXPECT_EQ(L"\\\\?\\UNC\\srv\\share", FolderOf(L"\\\\?\\UNC\\srv\\share\\x.txt"));
-    const auto name = [](std::wstring_view folder) {
-        return Built([&](WideTextBuilder& out) { AppendTemporaryName(out, folder, 4021, 17, L".txt"); });
+    const TemporaryOwner owner = {0x0A1B2C3D, 4021, 0x7FFE0001};
+    const auto name = [&](std::wstring_view folder) {
+        return Built([&](WideTextBuilder& out) { AppendTemporaryName(out, folder, owner, 17, L".txt"); });
     };
-    EXPECT_EQ(L"C:\\out\\~paperlens-4021-17.txt", name(L"C:\\out"));
-    EXPECT_EQ(L"C:\\~paperlens-4021-17.txt", name(L"C:\\"));
-    EXPECT_EQ(L"~paperlens-4021-17.txt", name(L""));
-    unsigned long process = 0;
-    EXPECT_TRUE(ProcessOfTemporaryName(L"~paperlens-4021-17.pdf", process));
-    EXPECT_EQ(4021u, process);
-    EXPECT_TRUE(ProcessOfTemporaryName(L"~paperlens-7-4000000000.txt", process) && process == 7u) << "numbers run to 32 bits";
-    for (const wchar_t* other : {L"~paperlens-4021-17.doc", L"~paperlens-4021.txt", L"~paperlens--17.txt",
-                                 L"~paperlens-99999999999-1.txt", L"~paperlens-notes.txt", L"paperlens-1-1.txt"}) {
-        EXPECT_FALSE(ProcessOfTemporaryName(other, process)) << "no temporary name of ours";
+    EXPECT_EQ(L"C:\\out\\~paperlens-0a1b2c3d-4021-7ffe0001-17.txt", name(L"C:\\out"));
+    EXPECT_EQ(L"C:\\~paperlens-0a1b2c3d-4021-7ffe0001-17.txt", name(L"C:\\"));
+    EXPECT_EQ(L"~paperlens-0a1b2c3d-4021-7ffe0001-17.txt", name(L""));
+    TemporaryOwner read;
+    EXPECT_TRUE(OwnerOfTemporaryName(L"~paperlens-0a1b2c3d-4021-7ffe0001-17.pdf", read));
+    EXPECT_EQ((std::vector<unsigned long>{0x0A1B2C3D, 4021, 0x7FFE0001}),
+              (std::vector<unsigned long>{read.machine, read.process, read.copy}));
+    EXPECT_TRUE(OwnerOfTemporaryName(L"~paperlens-00000000-7-00000000-4000000000.map", read) && read.process == 7u)
+        << "numbers run to 32 bits";
+    for (const wchar_t* other : {L"~paperlens-0a1b2c3d-4021-7ffe0001-17.doc", L"~paperlens-4021-17.txt",
+                                 L"~paperlens-0a1b2c3d-4021-7ffe0001.txt", L"~paperlens-0A1B2C3D-4021-7ffe0001-1.txt",
+                                 L"~paperlens-0a1b2c3d-99999999999-7ffe0001-1.txt", L"paperlens-0a1b2c3d-1-7ffe0001-1.txt"}) {
+        EXPECT_FALSE(OwnerOfTemporaryName(other, read)) << "no temporary name of ours";
     }
+    EXPECT_EQ(MachineTokenOf(L"Harbour-PC"), MachineTokenOf(L"HARBOUR-pc")) << "computer names know no case";
+    EXPECT_NE(MachineTokenOf(L"HARBOUR-PC"), MachineTokenOf(L"HARBOUR-PD"));
+    EXPECT_EQ(0x811C9DC5u, MachineTokenOf(L"")) << "FNV-1a's offset basis";
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Extraction through the exports, with the recording converter in the converter's place:
 // what it is given, how it is started, and what the host is told.
+#include "CommandLine.h"
 #include "ConverterRecord.h"
 #include "CallWatch.h"
 #include "ImportPatch.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <thread>
@@ -139,7 +141,7 @@ TEST_F(Extraction, RunsTheConverterOncePerEntryWithTheEntrysEncoding)
             }
             arguments.insert(arguments.end(), {"-layout", document, target});
             EXPECT_EQ(arguments, records[i].arguments);
-            EXPECT_EQ(std::string("converted:") + encodings[i] + "\n", ReadWholeFile(target))
+            EXPECT_EQ(std::string("converted:") + encodings[i] + "\n\f", ReadWholeFile(target))
                 << "the converter wrote the target the host named";
         }
     }
@@ -150,7 +152,7 @@ TEST_F(Extraction, RunsTheConverterOncePerEntryWithTheEntrysEncoding)
 TEST_F(Extraction, OneRunOfTheConverterServesAllFourEntriesOfAnArchive)
 {
     const ScopedVariable version("RECCONV_VERSION", "pdftotext version 0.51.0\n");
-    const ScopedVariable text("RECCONV_TEXT", "c2b04320c3b72032c2b20a"); // "°C ÷ 2²\n"
+    const ScopedVariable text("RECCONV_TEXT", "c2b04320c3b72032c2b20a0c"); // "°C ÷ 2²\n\f"
     const std::string document = Document("report.pdf");
     const std::string folder = install_.Folder();
     char temp[MAX_PATH];
@@ -173,14 +175,14 @@ TEST_F(Extraction, OneRunOfTheConverterServesAllFourEntriesOfAnArchive)
                   std::vector<std::string>(run.begin(), run.begin() + 5));
         EXPECT_EQ(0u, run[5].find(std::string(temp) + "~paperlens-")) << run[5];
         EXPECT_FALSE(FileExists(run[5])) << "the text goes with its archive";
-        EXPECT_EQ("\xC2\xB0" "C \xC3\xB7 2\xC2\xB2\n", ReadWholeFile(folder + "\\report_u.txt"));
+        EXPECT_EQ("\xC2\xB0" "C \xC3\xB7 2\xC2\xB2\n\f", ReadWholeFile(folder + "\\report_u.txt"));
         EXPECT_EQ(ReadWholeFile(folder + "\\report_u.txt"), ReadWholeFile(folder + "\\report.txt"));
-        EXPECT_EQ("\xB0" "C \xF7 2\xB2\n", ReadWholeFile(folder + "\\report_a.txt")) << "code page 1252";
+        EXPECT_EQ("\xB0" "C \xF7 2\xB2\n\f", ReadWholeFile(folder + "\\report_a.txt")) << "code page 1252";
         // Without the converter's own KOI8-R map, code page 20866; then with it, the map.
-        EXPECT_EQ(archive == 0 ? "\x9C" "C \x9F 2\x9D\n" : "*C / 22\n", ReadWholeFile(folder + "\\report_k.txt"));
+        EXPECT_EQ(archive == 0 ? "\x9C" "C \x9F 2\x9D\n\f" : "*C / 22\n\f", ReadWholeFile(folder + "\\report_k.txt"));
         // The ANSI map the library wrote there, the code page's.
         EXPECT_EQ("0000 007f 00\n", ReadWholeFile(maps + "\\ANSI").substr(0, 13));
-        WriteWholeFile(maps + "\\KOI8-R", "000a 0a\r\n0020 007e 20\r\n00b0 2a\r\n00b2 32\r\n00f7 2f\r\n");
+        WriteWholeFile(maps + "\\KOI8-R", "000a 0a\r\n000c 0c\r\n0020 007e 20\r\n00b0 2a\r\n00b2 32\r\n00f7 2f\r\n");
     }
 }
 
@@ -262,7 +264,7 @@ TEST_F(Extraction, AnArchiveClosedWhileItsTextIsMadeStillGetsItsEntryAndTheTextG
     std::string name = "r_a.txt";
     EXPECT_EQ(ResultSuccess, library_->ProcessFile(handle, OperationExtract, folder.data(), name.data()));
     EXPECT_EQ(nullptr, ClosingHandle) << "the callback never ran";
-    EXPECT_EQ("converted:UTF-8\n", ReadWholeFile(folder + "\\r_a.txt"));
+    EXPECT_EQ("converted:UTF-8\n\f", ReadWholeFile(folder + "\\r_a.txt"));
     const std::vector<ConverterRecord> records = Records();
     ASSERT_EQ(2u, records.size()) << "the version and the text, no run of the entry's own";
     EXPECT_FALSE(FileExists(records[1].arguments.back())) << "the text outlived its archive";
@@ -324,8 +326,8 @@ TEST_F(Extraction, TheDefaultEntryOfAConverterWhoseDefaultIsNotUtf8IsItsOwnRun)
     EXPECT_EQ("UTF-8", records[1].encoding);
     EXPECT_EQ("default", records[2].encoding);
     EXPECT_EQ(install_.Folder() + "\\r.txt", records[2].arguments.back());
-    EXPECT_EQ("converted:default\n", ReadWholeFile(install_.Folder() + "\\r.txt"));
-    EXPECT_EQ("converted:UTF-8\n", ReadWholeFile(install_.Folder() + "\\r_k.txt"));
+    EXPECT_EQ("converted:default\n\f", ReadWholeFile(install_.Folder() + "\\r.txt"));
+    EXPECT_EQ("converted:UTF-8\n\f", ReadWholeFile(install_.Folder() + "\\r_k.txt"));
 }
 
 TEST_F(Extraction, EachEntryTakesItsOwnEncodingWhateverTheTargetIsCalled)
@@ -338,7 +340,7 @@ TEST_F(Extraction, EachEntryTakesItsOwnEncodingWhateverTheTargetIsCalled)
     for (std::size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(encodings[i], records[i].encoding) << records[i].commandLine;
     }
-    EXPECT_EQ("converted:default\n", ReadWholeFile(install_.Folder() + "\\invoice_a.txt"));
+    EXPECT_EQ("converted:default\n\f", ReadWholeFile(install_.Folder() + "\\invoice_a.txt"));
 }
 
 TEST_F(Extraction, ANullOrEmptyDirectoryMakesTheNameTheWholeTarget)
@@ -420,17 +422,29 @@ TEST_F(Extraction, ATargetLeftFromAnEarlierRunIsNeverTakenForThisRunsText)
     EXPECT_EQ(1u, Records().size()) << "no second run";
 }
 
-TEST_F(Extraction, RemovesTheTemporaryFilesOfEndedProcessesFromTheFolder)
+TEST_F(Extraction, RemovesTheTemporaryFilesOfThisMachinesEndedProcessesFromTheFolder)
 {
+    wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    ASSERT_TRUE(::GetComputerNameW(computer, &size));
+    char here[9];
+    std::snprintf(here, sizeof here, "%08x", MachineTokenOf(std::wstring_view(computer, size)));
     // Process numbers are small multiples of 4: no process has this one.
-    const std::string ended = install_.Folder() + "\\~paperlens-4294967292-3";
-    const std::string living = install_.Folder() + "\\~paperlens-" + std::to_string(::GetCurrentProcessId()) + "-3.txt";
-    for (const std::string& path : {ended + ".pdf", ended + ".txt", living}) {
+    const std::string ended = install_.Folder() + "\\~paperlens-" + here + "-4294967292-00000000-3";
+    const std::string living =
+        install_.Folder() + "\\~paperlens-" + here + "-" + std::to_string(::GetCurrentProcessId()) + "-00000000-3.txt";
+    // Another machine's, in a folder both share: its process number means nothing here.
+    const std::string elsewhere = install_.Folder() + "\\~paperlens-" +
+                                  (here == std::string("0badf00d") ? "0badf00e" : "0badf00d") + "-4294967292-00000000-3.pdf";
+    const std::string readOnly = ended + "0.pdf"; // a copy of a read-only document, left behind
+    for (const std::string& path : {ended + ".pdf", ended + ".txt", living, elsewhere, readOnly}) {
         WriteWholeFile(path, "left");
     }
+    ASSERT_TRUE(::SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(ResultSuccess, ExtractFirst(Document("r.pdf"), install_.Folder().c_str(), "r_a.txt"));
-    EXPECT_FALSE(FileExists(ended + ".pdf") || FileExists(ended + ".txt"));
+    EXPECT_FALSE(FileExists(ended + ".pdf") || FileExists(ended + ".txt") || FileExists(readOnly));
     EXPECT_TRUE(FileExists(living)) << "a running process's own";
+    EXPECT_TRUE(FileExists(elsewhere)) << "another machine's";
 }
 
 TEST_F(Extraction, TheDocumentItselfIsNeverTheTarget)
@@ -490,7 +504,7 @@ TEST_F(Extraction, ALongCommandLineReachesTheConverterWhole)
     ASSERT_EQ(1u, records.size());
     EXPECT_GT(records[0].commandLine.size(), 300u);
     EXPECT_EQ(Quoted(folder + "\\" + name), records[0].commandLine.substr(records[0].commandLine.rfind(" \"") + 1));
-    EXPECT_EQ("converted:ANSI\n", ReadWholeFile(folder + "\\" + name));
+    EXPECT_EQ("converted:ANSI\n\f", ReadWholeFile(folder + "\\" + name));
 }
 
 TEST_F(Extraction, ACommandLineTooLongForWindowsIsNotRunAndIsReported)
@@ -698,11 +712,11 @@ TEST_F(Extraction, TheHostsProgressCallbackHearsOfEachRunAndCanStopIt)
     std::wstring name = L"r_k.txt";
     EXPECT_EQ(ResultSuccess, library_->ProcessFileW(handle, OperationExtract, wideFolder.data(), name.data()));
     library_->CloseArchive(handle);
-    EXPECT_EQ("converted:UTF-8\n", ReadWholeFile(folder + "\\r_k.txt"));
+    EXPECT_EQ("converted:UTF-8\n\f", ReadWholeFile(folder + "\\r_k.txt"));
     EXPECT_EQ(2u, Records().size()) << "the stopped run left no text: the next extraction ran again";
     ASSERT_FALSE(ProgressCalls.empty());
     EXPECT_TRUE(ProgressCalls.back().wide && ProgressCalls.back().name == "r_k.txt");
-    EXPECT_EQ(16, ProgressCalls.back().size) << "the bytes written, at the end";
+    EXPECT_EQ(17, ProgressCalls.back().size) << "the bytes written, at the end";
 }
 
 // Nothing is started that Windows cannot wait on to its end: under Wine a Unix program
@@ -733,6 +747,86 @@ TEST_F(Extraction, OnlyAConverterWindowsCanWaitOnIsRun)
         EXPECT_EQ(ResultSuccess, ExtractFirst(document, folder.c_str(), "r_a.txt")) << setting;
     }
     EXPECT_EQ(2u, Records().size());
+}
+
+// Two copies of the library in one host (two folders, or an old and a new version), their
+// extractions interleaved: each archive's text is its own document's.
+TEST_F(Extraction, TwoCopiesOfTheLibraryInOneHostKeepTheirTextsApart)
+{
+    const ScopedVariable version("RECCONV_VERSION", "pdftotext version 25.11.0\n");
+    const PluginInstall other(Settings);
+    const auto second = other.Load();
+    ASSERT_NE(nullptr, second);
+    struct Open {
+        const PluginLibrary& library;
+        ArchiveHandle handle;
+        HostHeaderRecord header;
+    };
+    const auto open = [](const PluginLibrary& library, std::string document) {
+        OpenRequest request = {document.data(), ModeExtract, 0};
+        return Open{library, library.OpenArchive(&request), {}};
+    };
+    // The next entry, extracted with `text` (hexadecimal) as what the converter writes.
+    const auto next = [&](Open& archive, const char* text) {
+        const ScopedVariable written("RECCONV_TEXT", text);
+        std::string folder = install_.Folder();
+        std::string name = "entry.txt";
+        archive.library.ReadHeader(archive.handle, &archive.header.header);
+        const int result = archive.library.ProcessFile(archive.handle, OperationExtract, folder.data(), name.data());
+        return result == ResultSuccess ? ReadWholeFile(folder + "\\entry.txt") : "failed";
+    };
+    Open first = open(*library_, Document("x.pdf"));
+    Open later = open(*second, Document("y.pdf"));
+    EXPECT_EQ("x\n\f", next(first, "780a0c"));
+    EXPECT_EQ("y\n\f", next(later, "790a0c"));
+    for (int entry = 1; entry < 4; ++entry) {
+        EXPECT_EQ("x\n\f", next(first, "7a0a0c")) << "entry " << entry << " of x.pdf, from its own text";
+    }
+    first.library.CloseArchive(first.handle);
+    later.library.CloseArchive(later.handle);
+}
+
+// The converter ends every text with its last page's form feed and exits 0 on a full disk:
+// a text without one is cut short, and every entry then takes its own run.
+TEST_F(Extraction, ATextCutShortServesNoEntry)
+{
+    const ScopedVariable version("RECCONV_VERSION", "pdftotext version 25.11.0\n");
+    const ScopedVariable cut("RECCONV_TEXT", "6f6e650a0c74"); // "one\n\ft"
+    for (const ExtractedEntry& entry :
+         ExtractDocument(*library_, Document("r.pdf"), install_.Folder(), DestinationStyle::DirectoryAndName)) {
+        EXPECT_EQ(ResultSuccess, entry.result) << entry.name << ", its own run's";
+    }
+    EXPECT_EQ((std::vector<std::string>{"-enc UTF-8", "-enc ANSI", "-enc KOI8-R", "-enc UTF-8", ""}),
+              ConversionOptions(Records()));
+}
+
+// A batch converter gets its arguments through the command interpreter, which expands %NAME%
+// even inside quotes: a document or target whose path holds such a character goes to it
+// under a stand-in name.
+TEST(Batch, ADocumentNamedWithPercentSignsReachesABatchConverterAsItself)
+{
+    PluginInstall install("[Converters]\r\nPDF=conv.cmd\r\n");
+    WriteWholeFile(install.Converter("conv.cmd"), "@\"%~dp0conv.exe\" %*\r\n");
+    const auto library = install.Load();
+    ASSERT_NE(nullptr, library);
+    const std::string folder = install.Folder() + "\\50% %PATH% off";
+    ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string document = folder + "\\report %OS%.pdf";
+    WriteFileWithTime(document, 2011, 3, 21, 9, 41, 17);
+    const ScopedVariable log("RECCONV_LOG", install.Folder() + "\\record.log");
+    const ScopedVariable write("RECCONV_WRITE", "1");
+    for (const ExtractedEntry& entry : ExtractDocument(*library, document, folder, DestinationStyle::DirectoryAndName)) {
+        EXPECT_EQ(ResultSuccess, entry.result) << entry.name;
+        EXPECT_EQ(0u, ReadWholeFile(entry.target).rfind("converted:", 0)) << entry.name;
+    }
+    const std::vector<ConverterRecord> records = ReadConverterRecords(install.Folder() + "\\record.log");
+    ASSERT_EQ(4u, records.size());
+    for (const ConverterRecord& record : records) {
+        for (std::size_t i = record.arguments.size() - 2; i < record.arguments.size(); ++i) {
+            EXPECT_EQ(std::string::npos, record.arguments[i].find('%')) << record.arguments[i];
+            EXPECT_NE(std::string::npos, record.arguments[i].find("~paperlens-")) << record.arguments[i];
+        }
+    }
 }
 
 // A converter whose maps folder may not be written: neither the probe that tells which folder

@@ -1,11 +1,13 @@
 // Loading the library with settings of its own: where it looks for the converter, and when
 // it refuses to load.
 #include "ConverterRecord.h"
+#include "ImportPatch.h"
 #include "ResultCodes.h"
 #include "TestEnvironment.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -106,6 +108,30 @@ TEST(Loading, NoSettingRefusesTheLoad)
     EXPECT_NE(nullptr, longest.Load()) << "a setting of 255 characters fits";
 }
 
+// The library's calls of the file and profile functions, counted.
+std::atomic<int> FileCalls{0};
+DWORD WINAPI CountedProfile(LPCWSTR section, LPCWSTR key, LPCWSTR fallback, LPWSTR value, DWORD size, LPCWSTR file)
+{
+    ++FileCalls;
+    return ::GetPrivateProfileStringW(section, key, fallback, value, size, file);
+}
+
+HANDLE WINAPI CountedCreate(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                            DWORD flags, HANDLE model)
+{
+    ++FileCalls;
+    return ::CreateFileW(name, access, share, security, disposition, flags, model);
+}
+
+DWORD WINAPI CountedAttributes(LPCWSTR name)
+{
+    ++FileCalls;
+    return ::GetFileAttributesW(name);
+}
+
+// The library entry function runs under the loader lock: at a thread's start and end it
+// touches no file (a plug-in on a drive that stops answering would stop every thread start
+// of the host), and the edited setting is read at the next extraction.
 TEST(Loading, AnEditedSettingTakesEffectAtTheNextThreadStart)
 {
     PluginInstall install("[Converters]\r\nPDF=conv.exe\r\n");
@@ -113,7 +139,18 @@ TEST(Loading, AnEditedSettingTakesEffectAtTheNextThreadStart)
     const auto library = install.Load();
     ASSERT_NE(nullptr, library);
     install.WriteSettings("[Converters]\r\nPDF=other.exe\r\n");
-    std::thread([] {}).join();
+    {
+        const ImportPatch profile(library->Module(), "kernel32.dll", "GetPrivateProfileStringW",
+                                  reinterpret_cast<const void*>(&CountedProfile));
+        const ImportPatch create(library->Module(), "kernel32.dll", "CreateFileW",
+                                 reinterpret_cast<const void*>(&CountedCreate));
+        const ImportPatch attributes(library->Module(), "kernel32.dll", "GetFileAttributesW",
+                                     reinterpret_cast<const void*>(&CountedAttributes));
+        ASSERT_TRUE(profile.Valid() && create.Valid() && attributes.Valid());
+        FileCalls = 0;
+        std::thread([] {}).join();
+        EXPECT_EQ(0, FileCalls.load()) << "file or profile calls at a thread's start and end";
+    }
     const ConverterRun run = ExtractWithRecording(*library, install);
     ASSERT_EQ(1u, run.records.size());
     EXPECT_EQ(install.Converter("other.exe"), run.records[0].arguments[0]);

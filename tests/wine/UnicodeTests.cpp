@@ -177,6 +177,8 @@ TEST(Unicode, WithoutShortNamesTheDocumentIsLinkedOrCopiedForTheRunAndNothingIsL
     const std::wstring documents = install.MakeFolder(L"Документы");
     const std::wstring document = documents + L"\\Маяк.pdf";
     ASSERT_TRUE(::CopyFileW(Wide(SamplePath()).c_str(), document.c_str(), FALSE));
+    // Read-only, as documents on a read-only share or from a CD are: its stand-ins still go.
+    ASSERT_TRUE(::SetFileAttributesW(document.c_str(), FILE_ATTRIBUTE_READONLY));
     ScratchFolder output; // a folder the code page can name holds the stand-in names
     const std::string log = output.Path() + "\\..\\record-" + std::to_string(::GetCurrentProcessId()) + ".log";
     ScopedVariable recording("RECCONV_LOG", log);
@@ -213,6 +215,8 @@ TEST(Unicode, WithoutShortNamesTheDocumentIsLinkedOrCopiedForTheRunAndNothingIsL
     EXPECT_EQ(EntryNamesOf(L"Маяк"), NamesIn(unnamed));
     EXPECT_EQ(before, NamesIn(temporary)) << "nothing left in the temporary folder";
     EXPECT_EQ(1u, NamesIn(documents).size());
+    EXPECT_NE(0u, ::GetFileAttributesW(document.c_str()) & FILE_ATTRIBUTE_READONLY) << "the document keeps it";
+    ::SetFileAttributesW(document.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST(Unicode, DocumentsPastMaxPathOpenListAndExtractThroughTheLongPathPrefix)
