@@ -212,7 +212,7 @@ MapFound ReadMapFile(const wchar_t* path, UnicodeMap& map) noexcept
 } // namespace
 
 EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const EntryEncoding& encoding,
-                              const PageRun* pages, UnderivedPages& underived) noexcept
+                              const PageRun* pages, UnderivedPages& underived, const WriteWatch& watch) noexcept
 {
     underived = UnderivedPages();
     const UniqueHandle<> input = OpenForReading(text);
@@ -247,6 +247,10 @@ EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const 
     bool stored = true;
     bool writing = true;
     while (derived && stored && in.NextPiece()) {
+        // The host's hand on the wheel, as during a run: no converter runs for a kept text.
+        if (watch.keepGoing && !watch.keepGoing(watch.context)) {
+            return EntryWrite::Stopped;
+        }
         if (encoding.kind == EntryEncoding::Utf8) {
             stored = out.Put(reinterpret_cast<const char*>(in.Piece()), in.Size());
             continue;

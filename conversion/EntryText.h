@@ -20,6 +20,13 @@ enum class EntryWrite {
     PagesNotDerived, // some pages cannot be: the converter has to write those, named in `underived`
     NotDerived,      // the text cannot be turned into this entry: the converter has to write it itself
     NotWritten,      // the target cannot be written
+    Stopped,         // the host said stop; nothing was written
+};
+
+// Asked between pieces while an entry is written: false stops the writing.
+struct WriteWatch {
+    bool (*keepGoing)(void* context) = nullptr;
+    void* context = nullptr;
 };
 
 // The converter's own text of pages first..last in the entry's encoding, written by a run of
@@ -35,7 +42,7 @@ struct PageRun {
 // same text, spaces and line ends apart. A page it cannot write from the text outside them
 // stops the writing; the text is read to its end for the pages in `underived`.
 EntryWrite WriteEntryFromText(const wchar_t* text, const wchar_t* target, const EntryEncoding& encoding,
-                              const PageRun* pages, UnderivedPages& underived) noexcept;
+                              const PageRun* pages, UnderivedPages& underived, const WriteWatch& watch) noexcept;
 
 enum class MapFound { Yes, None, Unusable };
 

@@ -359,6 +359,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
         }
         ReleaseArchive(closed);
     }
+    ReleaseKeptTexts();
     return TRUE;
 }
 

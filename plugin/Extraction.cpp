@@ -11,6 +11,11 @@
 #include "ModuleState.h"
 #include "ResultCodes.h"
 #include "TargetFile.h"
+#include "TextCache.h"
+#include "BoxFreeCall.h"
+#include "UniqueHandle.h"
+
+#include <windows.h>
 
 namespace {
 
@@ -79,7 +84,110 @@ struct Extraction {
     TargetFolderForm& folder;
     HostProgress& progress;
     bool batch; // run by the command interpreter, which reads its arguments its own way
+    const wchar_t* program; // the converter's file
+    const TextKey* key = nullptr; // what the document's texts are kept by; null when not kept
 };
+
+// The document's identity, the converter's and the code page: what a kept text is kept by.
+bool KeyOf(const Extraction& x, TextKey& key) noexcept
+{
+    const wchar_t* document = x.document;
+    const UniqueHandle<> file(BoxFreeCall([document] {
+        return ::CreateFileW(document, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+    }).value);
+    BY_HANDLE_FILE_INFORMATION info = {};
+    WIN32_FILE_ATTRIBUTE_DATA converter = {};
+    const wchar_t* program = x.program;
+    if (!file || !::GetFileInformationByHandle(file.Get(), &info) ||
+        !BoxFreeCall([&] { return ::GetFileAttributesExW(program, GetFileExInfoStandard, &converter); }).value) {
+        return false;
+    }
+    const auto wide = [](DWORD high, DWORD low) { return std::uint64_t{high} << 32 | low; };
+    key.volume = info.dwVolumeSerialNumber;
+    key.file = wide(info.nFileIndexHigh, info.nFileIndexLow);
+    key.size = wide(info.nFileSizeHigh, info.nFileSizeLow);
+    key.written = wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+    // FNV-1a over the converter's path and its last-write time: a converter replaced in place is another.
+    std::uint64_t hash = 14695981039346656037ull;
+    const auto mix = [&hash](std::uint64_t value) { hash = (hash ^ value) * 1099511628211ull; };
+    for (const wchar_t c : x.converter) {
+        mix(static_cast<std::uint64_t>(c));
+    }
+    mix(wide(converter.ftLastWriteTime.dwHighDateTime, converter.ftLastWriteTime.dwLowDateTime));
+    key.converter = hash;
+    key.codePage = ::GetACP();
+    return true;
+}
+
+// A kept file, closed (and so removed once no other handle holds it) when its owner goes.
+struct HeldFile {
+    KeptFile file;
+    ~HeldFile()
+    {
+        ReleaseHeldText(file.handle);
+        ReleaseHeapText(file.path);
+    }
+};
+
+void CloseReleased(const Released& released) noexcept
+{
+    for (std::size_t i = 0; i < released.count; ++i) {
+        ReleaseHeldText(released.files[i].handle);
+        ReleaseHeapText(released.files[i].path);
+    }
+}
+
+// A second handle to a kept file and a copy of its name, for another owner.
+bool ShareKeptFile(const wchar_t* path, void* handle, std::uint64_t bytes, KeptFile& copy) noexcept
+{
+    HANDLE second = nullptr;
+    WideHeapText name;
+    if (!handle || !name.Build([&](WideTextBuilder& out) { out.Append(std::wstring_view(path)); }) ||
+        !::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &second, 0, FALSE,
+                           DUPLICATE_SAME_ACCESS)) {
+        return false;
+    }
+    copy = {name.Release(), second, bytes};
+    return true;
+}
+
+// The room the kept texts may take: a tenth of the temporary folder's free space.
+std::uint64_t RoomForKeptTexts() noexcept
+{
+    wchar_t folder[MAX_PATH + 1];
+    ULARGE_INTEGER free = {};
+    const DWORD units = ::GetTempPathW(MAX_PATH + 1, folder);
+    if (units == 0 || units > MAX_PATH ||
+        !BoxFreeCall([&] { return ::GetDiskFreeSpaceExW(folder, &free, nullptr, nullptr); }).value) {
+        return 0;
+    }
+    return free.QuadPart / KeptShareOfFreeSpace;
+}
+
+// Offers the cache a second handle to a file this extraction holds; it is closed again when
+// the cache does not keep it.
+template <class Keep>
+void OfferToCache(const wchar_t* path, void* handle, Keep&& keep) noexcept
+{
+    KeptFile offered;
+    if (!ShareKeptFile(path, handle, FileSizeOf(path), offered)) {
+        return;
+    }
+    const std::uint64_t room = RoomForKeptTexts();
+    Released dropped;
+    bool kept = false;
+    {
+        TextCacheHold hold;
+        kept = keep(hold.Cache(), offered, room, dropped);
+    }
+    CloseReleased(dropped);
+    if (!kept) {
+        dropped = Released();
+        dropped.Add(offered);
+        CloseReleased(dropped);
+    }
+}
 
 // Whether a path reaches the converter as it is.
 bool Passable(const Extraction& x, std::wstring_view path) noexcept
@@ -286,8 +394,18 @@ LaunchResult MakeSharedText(Extraction& x, TemporaryFile& text) noexcept
 // The pages of the UTF-8 text the entry cannot be written from, written by the converter with
 // the entry's encoding, and only those: it lays each page out on its own. Answers 0 when they
 // are ready, ResultAborted when the host stopped it, UseOwnRun otherwise.
-int RunUnderivedPages(Extraction& x, PageRun& pages, TemporaryFile& text) noexcept
+int RunUnderivedPages(Extraction& x, PageRun& pages, TemporaryFile& text, HeldFile& held) noexcept
 {
+    const int encoding = x.option == " -enc ANSI" ? 1 : 2;
+    if (x.key) {
+        KeptFile kept;
+        TextCacheHold hold;
+        if (hold.Cache().FindPages(*x.key, encoding, pages.first, pages.last, kept) &&
+            ShareKeptFile(kept.path, kept.handle, kept.bytes, held.file)) {
+            pages.path = held.file.path;
+            return ResultSuccess;
+        }
+    }
     char option[64];
     TextBuilder out(option, sizeof option);
     AppendPageRange(out, pages.first, pages.last);
@@ -304,6 +422,16 @@ int RunUnderivedPages(Extraction& x, PageRun& pages, TemporaryFile& text) noexce
         return UseOwnRun; // which has the converter's own answer
     }
     pages.path = text.Path();
+    // Kept for a later search of the same document, held open so that it goes by itself.
+    if (x.key && (held.file.handle = HoldWholeText(text.Path())) != nullptr) {
+        held.file.path = text.Release();
+        pages.path = held.file.path;
+        const TextKey& key = *x.key;
+        OfferToCache(held.file.path, held.file.handle, [&](TextCache& cache, const KeptFile& file,
+                                                           std::uint64_t room, Released& dropped) {
+            return cache.KeepPages(key, {encoding, pages.first, pages.last, file}, room, dropped);
+        });
+    }
     return ResultSuccess;
 }
 
@@ -332,6 +460,8 @@ int FromSharedText(Extraction& x) noexcept
     if (facts.family == ConverterFamily::Unknown || !EncodingOfEntry(x, facts, map, encoding)) {
         return UseOwnRun;
     }
+    TextKey key;
+    x.key = KeyOf(x, key) ? &key : nullptr;
     WideHeapText path;
     int result = 0;
     TemporaryFile made;
@@ -345,6 +475,35 @@ int FromSharedText(Extraction& x) noexcept
     case Claim::Use:
         break;
     case Claim::Make: {
+        // Kept from an earlier archive of the same document, or being made for one now.
+        TextCache::Claim found = TextCache::Claim::NotKept;
+        KeptFile kept;
+        if (x.key) {
+            KeptText text;
+            Released dropped;
+            {
+                TextCacheHold hold;
+                found = hold.Cache().Find(key, text, dropped);
+                if (found == TextCache::Claim::Kept && !ShareKeptFile(text.text.path, text.text.handle, text.text.bytes, kept)) {
+                    found = TextCache::Claim::NotKept;
+                }
+            }
+            CloseReleased(dropped);
+        }
+        if (found == TextCache::Claim::BeingMade) {
+            SettleSharedText(x.archive, SharedText::None, 0, orphan.path, orphan.handle);
+            return UseOwnRun; // no thread waits for another's converter
+        }
+        if (found == TextCache::Claim::Kept) {
+            orphan.path = kept.path;
+            orphan.handle = kept.handle;
+            if (!path.Build([&](WideTextBuilder& out) { out.Append(std::wstring_view(kept.path)); })) {
+                SettleSharedText(x.archive, SharedText::None, 0, orphan.path, orphan.handle);
+                return UseOwnRun;
+            }
+            SettleSharedText(x.archive, SharedText::Ready, 0, orphan.path, orphan.handle);
+            break;
+        }
         const LaunchResult run = MakeSharedText(x, made);
         wchar_t*& owned = orphan.path;
         SharedText outcome = SharedText::None;
@@ -364,6 +523,14 @@ int FromSharedText(Extraction& x) noexcept
                 ReleaseHeldText(orphan.handle);
                 orphan.handle = nullptr;
             }
+        }
+        if (found == TextCache::Claim::Make) {
+            if (owned) {
+                OfferToCache(owned, orphan.handle, [&](TextCache& cache, const KeptFile& file, std::uint64_t room,
+                                                       Released& dropped) { return cache.Keep(key, file, room, dropped); });
+            }
+            TextCacheHold hold;
+            hold.Cache().Forget(key); // when it was not kept
         }
         // Left to this thread if the archive went.
         SettleSharedText(x.archive, outcome, result, owned, orphan.handle);
@@ -388,19 +555,25 @@ int FromSharedText(Extraction& x) noexcept
     }
     }
     UnderivedPages underived;
-    EntryWrite write = WriteEntryFromText(path.Data(), x.target.Data(), encoding, nullptr, underived);
+    WriteWatch watch;
+    if (x.progress.Wanted()) {
+        watch.keepGoing = AskHost;
+        watch.context = &x.progress;
+    }
+    EntryWrite write = WriteEntryFromText(path.Data(), x.target.Data(), encoding, nullptr, underived, watch);
     // A page whose characters are not one byte each in the entry's encoding is laid out
     // otherwise than in the UTF-8 text: the converter writes those pages, unless it is all.
     PageRun pages;
     TemporaryFile pageText;
+    HeldFile keptPages;
     if (write == EntryWrite::PagesNotDerived && !underived.All()) {
         pages.first = underived.First();
         pages.last = underived.Last();
-        const int ran = RunUnderivedPages(x, pages, pageText);
+        const int ran = RunUnderivedPages(x, pages, pageText, keptPages);
         if (ran != ResultSuccess) {
             return ran;
         }
-        write = WriteEntryFromText(path.Data(), x.target.Data(), encoding, &pages, underived);
+        write = WriteEntryFromText(path.Data(), x.target.Data(), encoding, &pages, underived, watch);
     }
     switch (write) {
     case EntryWrite::Written:
@@ -408,6 +581,8 @@ int FromSharedText(Extraction& x) noexcept
         return ResultSuccess;
     case EntryWrite::NotWritten:
         return ResultCannotCreateOutput;
+    case EntryWrite::Stopped:
+        return ResultAborted;
     default:
         return UseOwnRun;
     }
@@ -485,10 +660,22 @@ int ExtractEntry(const ArchiveId& archive, const wchar_t* document, std::wstring
         return ResultCannotCreateOutput;
     }
     TargetFolderForm folder(targetPath, batch);
-    Extraction extraction = {archive, converter, document, target,
-                             EncodingOptionOf(listedEntry, targetPath), folder, progress, batch};
+    Extraction extraction = {archive,   converter, document, target, EncodingOptionOf(listedEntry, targetPath),
+                             folder,    progress,  batch,    program.Data()};
     const int shared = FromSharedText(extraction);
     return shared != UseOwnRun ? shared : OwnRun(extraction);
+}
+
+void ReleaseKeptTexts() noexcept
+{
+    for (bool more = true; more;) {
+        Released dropped;
+        {
+            TextCacheHold hold;
+            more = hold.Cache().DropAny(dropped);
+        }
+        CloseReleased(dropped);
+    }
 }
 
 void ReleaseArchive(const ArchiveState& closed) noexcept

@@ -46,3 +46,6 @@ int ExtractEntry(const ArchiveId& archive, const wchar_t* document, std::wstring
 
 // Gives back what an archive that is closed or dropped owns: its path's memory and its text.
 void ReleaseArchive(const ArchiveState& closed) noexcept;
+
+// Lets go of every kept text (their handles' close removes them): at unload.
+void ReleaseKeptTexts() noexcept;

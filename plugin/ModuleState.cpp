@@ -17,6 +17,9 @@ LONG volatile Stale = 0;    // 1 when a notification asked for the settings to b
 SRWLOCK ArchiveLock = SRWLOCK_INIT;
 ArchiveTable Archives;
 
+SRWLOCK CacheLock = SRWLOCK_INIT;
+TextCache Kept;
+
 // The facts of the converter last asked about, under a lock of their own: held to copy them.
 enum class Question { NotAsked, BeingAsked, Answered };
 SRWLOCK FactsLock = SRWLOCK_INIT;
@@ -85,6 +88,21 @@ void ReplaceConverterSettings(const ConverterSettings& settings) noexcept
     Settings = settings;
 }
 
+TextCacheHold::TextCacheHold() noexcept
+{
+    ::AcquireSRWLockExclusive(&CacheLock);
+}
+
+TextCacheHold::~TextCacheHold()
+{
+    ::ReleaseSRWLockExclusive(&CacheLock);
+}
+
+TextCache& TextCacheHold::Cache() noexcept
+{
+    return Kept;
+}
+
 ArchiveTableHold::ArchiveTableHold() noexcept
 {
     ::AcquireSRWLockExclusive(&ArchiveLock);
@@ -141,3 +159,4 @@ void ReturnConverterQuestion(std::wstring_view converter) noexcept
 static_assert((ConverterSettings{}, true));
 static_assert((ArchiveTable{}, true));
 static_assert((ConverterFacts{}, true));
+static_assert((TextCache{}, true));

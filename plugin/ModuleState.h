@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ArchiveTable.h"
+#include "TextCache.h"
 #include "ConverterFacts.h"
 #include "FixedText.h"
 
@@ -37,6 +38,18 @@ public:
     ArchiveTableHold& operator=(const ArchiveTableHold&) = delete;
 
     ArchiveTable& Table() noexcept;
+};
+
+// Exclusive use of the kept texts for the holder's lifetime; held for memory work only, never
+// with the archive lock.
+class TextCacheHold {
+public:
+    TextCacheHold() noexcept;
+    ~TextCacheHold();
+    TextCacheHold(const TextCacheHold&) = delete;
+    TextCacheHold& operator=(const TextCacheHold&) = delete;
+
+    TextCache& Cache() noexcept;
 };
 
 // What the converter tells of itself (ConverterFacts), asked once per load for each converter

@@ -487,4 +487,49 @@ TEST(Threads, AHostKilledDuringAnExtractionLeavesNoConverterRunning)
     EXPECT_EQ(0u, left) << "converters outlived their host by 3 s";
 }
 
+// The texts a host keeps are held open with delete-on-close: killed, it leaves none behind.
+TEST(Threads, AHostKilledWhileItKeepsTextsLeavesNoneOfThem)
+{
+    PluginInstall install(SettingsNaming("conv.exe"));
+    const std::string document = install.Folder() + "\\kept.pdf";
+    WriteFileWithTime(document, 2021, 2, 3, 4, 5, 6);
+    ScopedVariable version("RECCONV_VERSION", "pdftotext version 25.11.0\n");
+    ScopedVariable write("RECCONV_WRITE", "1");
+    ScopedVariable noRecord("RECCONV_LOG", "");
+    const PROCESS_INFORMATION created = StartBusyHost(install, document, "60000");
+    const UniqueHandle<> thread(created.hThread);
+    const UniqueHandle<> host(created.hProcess);
+    char temporary[MAX_PATH + 1];
+    ASSERT_NE(0u, ::GetTempPathA(MAX_PATH + 1, temporary));
+    // The host's own texts: ~paperlens-<machine>-<its process>-...
+    const std::string mark = "-" + std::to_string(created.dwProcessId) + "-";
+    const auto kept = [&] {
+        std::size_t count = 0;
+        WIN32_FIND_DATAA found;
+        const HANDLE search = ::FindFirstFileA((std::string(temporary) + "~paperlens-*").c_str(), &found);
+        for (bool more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileA(search, &found)) {
+            count += std::string(found.cFileName).find(mark) != std::string::npos;
+        }
+        if (search != INVALID_HANDLE_VALUE) {
+            ::FindClose(search);
+        }
+        return count;
+    };
+    std::size_t before = 0;
+    for (int i = 0; i < 300 && before == 0; ++i) {
+        ::Sleep(50);
+        before = kept();
+    }
+    ::TerminateProcess(host.Get(), 9);
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(host.Get(), 10000));
+    std::size_t after = kept();
+    for (int i = 0; i < 60 && after != 0; ++i) {
+        ::Sleep(50);
+        after = kept();
+    }
+    EndProcessesStartedBy(created.dwProcessId);
+    ASSERT_GT(before, 0u) << "the host kept no text";
+    EXPECT_EQ(0u, after) << "texts outlived their host by 3 s";
+}
+
 } // namespace

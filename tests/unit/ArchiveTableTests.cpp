@@ -1,4 +1,5 @@
 #include "ArchiveTable.h"
+#include "TextCache.h"
 #include "FileNumbers.h"
 
 #include <gtest/gtest.h>
@@ -75,3 +76,53 @@ TEST(ArchiveTable, DropsTheArchiveUsedLongestAgoWhenFull)
 }
 
 } // namespace
+
+// The kept texts: one maker per document, the bounds, and the text used longest ago first.
+TEST(TextCache, KeepsEachDocumentsTextOnceWithinItsBoundsDroppingTheOldest)
+{
+    static TextCache cache; // far too large for the stack
+    const auto key = [](std::uint64_t file) {
+        TextKey k;
+        k.file = file;
+        return k;
+    };
+    wchar_t name[] = L"t";
+    const auto file = [&](std::uint64_t bytes) { return KeptFile{name, nullptr, bytes}; };
+    KeptText text;
+    Released dropped;
+    ASSERT_EQ(TextCache::Claim::Make, cache.Find(key(1), text, dropped));
+    EXPECT_EQ(TextCache::Claim::BeingMade, cache.Find(key(1), text, dropped)) << "no second run meanwhile";
+    ASSERT_TRUE(cache.Keep(key(1), file(100), 1000, dropped));
+    EXPECT_EQ(TextCache::Claim::Kept, cache.Find(key(1), text, dropped));
+    EXPECT_EQ(100u, text.text.bytes);
+    TextKey changed = key(1);
+    changed.written = 7;
+    EXPECT_EQ(TextCache::Claim::Make, cache.Find(changed, text, dropped)) << "the document changed";
+    cache.Forget(changed);
+
+    // Room for 150 bytes: the second text pushes the first out.
+    ASSERT_EQ(TextCache::Claim::Make, cache.Find(key(2), text, dropped));
+    ASSERT_TRUE(cache.Keep(key(2), file(100), 150, dropped));
+    EXPECT_EQ(1u, dropped.count);
+    EXPECT_EQ(1u, cache.Count());
+    EXPECT_FALSE(cache.KeepPages(key(2), {1, 1, 2, file(60)}, 150, dropped)) << "no room for the pages beside it";
+    ASSERT_TRUE(cache.KeepPages(key(2), {1, 1, 2, file(40)}, 150, dropped));
+    KeptFile pages;
+    EXPECT_TRUE(cache.FindPages(key(2), 1, 1, 2, pages));
+    EXPECT_FALSE(cache.FindPages(key(2), 2, 1, 2, pages)) << "another encoding's";
+
+    // More documents than it keeps: the one used longest ago goes.
+    dropped = Released();
+    for (std::uint64_t i = 10; i < 10 + KeptDocumentsMost; ++i) {
+        ASSERT_EQ(TextCache::Claim::Make, cache.Find(key(i), text, dropped)) << i;
+        ASSERT_TRUE(cache.Keep(key(i), file(1), KeptBytesMost, dropped)) << i;
+        dropped = Released();
+    }
+    EXPECT_EQ(KeptDocumentsMost, cache.Count());
+    EXPECT_EQ(TextCache::Claim::Make, cache.Find(key(2), text, dropped)) << "dropped, the oldest";
+    EXPECT_EQ(TextCache::Claim::Kept, cache.Find(key(10 + KeptDocumentsMost - 1), text, dropped));
+    while (cache.DropAny(dropped)) {
+        dropped = Released();
+    }
+    EXPECT_EQ(0u, cache.Count());
+}

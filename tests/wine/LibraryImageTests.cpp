@@ -92,7 +92,8 @@ TEST(LibraryImage, ImportsOnlyWhatItsOwnCodeCallsAndHooksNothing)
         "kernel32.dll!MoveFileExW", "kernel32.dll!GetCurrentProcessId", "kernel32.dll!GetTempPathW",
         "kernel32.dll!FindFirstFileW", "kernel32.dll!FindNextFileW", "kernel32.dll!FindClose",
         "kernel32.dll!OpenProcess", "kernel32.dll!GetComputerNameW", "kernel32.dll!SetFileAttributesW",
-        "kernel32.dll!SetFilePointerEx", // paths the converter can open, and what ended runs left
+        "kernel32.dll!SetFilePointerEx", "kernel32.dll!DuplicateHandle", "kernel32.dll!GetCurrentProcess", "kernel32.dll!GetDiskFreeSpaceExW",
+        // paths the converter can open, what ended runs left, and the texts kept
         "kernel32.dll!GetACP", "kernel32.dll!GetCPInfo", "kernel32.dll!MultiByteToWideChar",
         "kernel32.dll!WideCharToMultiByte", // code page
         "kernel32.dll!GetProcessHeap", "kernel32.dll!HeapAlloc", "kernel32.dll!HeapFree", // run-time sized texts
