@@ -1,6 +1,7 @@
 #include "SetupCommands.h"
 
 #include "CodePage.h"
+#include "CommandLine.h"
 #include "ProgramKind.h"
 #include "ConverterSetup.h"
 #include "HostText.h"
@@ -768,6 +769,12 @@ void CheckConverter(const Installation& found, Findings& findings)
     // Under Wine such a program would run detached, and nothing could wait for it to end.
     if (!IsWindowsProgram(found.converter)) {
         findings.Problem(NotAWindowsProgram);
+        return;
+    }
+    // Its command interpreter would read such a path as another one.
+    if (IsBatchFileName(Wide(found.converter)) && HoldsInterpreterCharacter(Wide(found.converter))) {
+        findings.Problem("the converter is a batch file whose path holds one of % ! ^ & | < >, which its command "
+                         "interpreter reads as its own: the plug-in does not run it; move it to a folder without them");
         return;
     }
     std::string version;
