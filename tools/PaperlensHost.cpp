@@ -31,7 +31,8 @@ constexpr const char* Usage =
     "      --full-path hands the library the whole target path as the name, as some hosts do,\n"
     "      instead of the folder and the name apart\n"
     "  search [--ansi] <library> <document> <text>...\n"
-    "      print the lines of the entries that hold any of the texts\n"
+    "      print the lines of the entries that hold any of the texts (exit code 0: found,\n"
+    "      1: not found, 2: an entry could not be extracted)\n"
     "list, extract and search call the library's Unicode entry points where it has them, as the\n"
     "file manager does; --ansi calls its seven ANSI entry points instead.\n"
     "<library> is Paperlens.wcx for PaperlensHost.exe, Paperlens.wcx64 for PaperlensHost64.exe:\n"
@@ -132,6 +133,7 @@ int Search(const PluginLibrary& library, EntryPoints family, const std::wstring&
         return 2;
     }
     int hits = 0;
+    int failures = 0;
     const std::vector<ExtractedEntryW> entries =
         ExtractDocument(library, family, document, folder, DestinationStyle::FullPath);
     for (std::size_t place = 0; place < entries.size(); ++place) {
@@ -142,6 +144,7 @@ int Search(const PluginLibrary& library, EntryPoints family, const std::wstring&
         if (entry.result != ResultSuccess) {
             SayWide(entry.name + L": failed, result " + std::to_wstring(entry.result) + L", " +
                     WideFrom(MeaningOfResult(entry.result), CP_ACP) + L"\n");
+            ++failures;
             continue;
         }
         std::size_t lineStart = 0;
@@ -163,7 +166,8 @@ int Search(const PluginLibrary& library, EntryPoints family, const std::wstring&
     }
     ::RemoveDirectoryW(folder.c_str());
     Say("%d matching lines\n", hits);
-    return hits > 0 ? 0 : 1;
+    // As grep answers: an entry that failed is no search done, whatever else matched.
+    return failures > 0 ? 2 : hits > 0 ? 0 : 1;
 }
 
 std::unique_ptr<PluginLibrary> LoadOrSay(const std::wstring& path)

@@ -138,6 +138,10 @@ TEST(HostTool, SpeaksPlainWordsAndUtf8ThroughAPipe)
         EXPECT_EQ(std::string::npos, run.output.find("FAILED")) << run.output;
     }
 
+    // Entries that fail are no search done: not "not found" (1), nor found (0).
+    const HostRun search = RunHostTool("search " + Quoted(LibraryPath()) + " " + Quoted(document) + " harbour");
+    EXPECT_EQ(2u, search.exitCode) << search.output;
+
     // The tool names itself as it is called, as the release calls its 64-bit one.
     const std::string renamed = folder / "PaperlensHost64.exe";
     ASSERT_TRUE(::CopyFileA((LibraryPath().substr(0, LibraryPath().rfind('\\') + 1) + "PaperlensHost.exe").c_str(),
