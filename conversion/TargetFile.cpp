@@ -43,8 +43,9 @@ bool RemoveStaleTarget(const wchar_t* target) noexcept
 
 bool AreSameFile(const wchar_t* first, const wchar_t* second) noexcept
 {
-    const FileHandle a = OpenForIdentity(first);
-    const FileHandle b = a ? OpenForIdentity(second) : FileHandle();
+    // The second first: a host's target does not exist yet, as a rule.
+    const FileHandle b = OpenForIdentity(second);
+    const FileHandle a = b ? OpenForIdentity(first) : FileHandle();
     BY_HANDLE_FILE_INFORMATION infoA = {};
     BY_HANDLE_FILE_INFORMATION infoB = {};
     return b && ::GetFileInformationByHandle(a.Get(), &infoA) && ::GetFileInformationByHandle(b.Get(), &infoB) &&

@@ -85,11 +85,14 @@ struct Extraction {
     HostProgress& progress;
     bool batch; // run by the command interpreter, which reads its arguments its own way
     const wchar_t* program; // the converter's file
-    const TextKey* key = nullptr; // what the document's texts are kept by; null when not kept
+    // What the document's texts are kept by, learned when first needed: an entry written
+    // from its archive's shared text needs none, and each query costs a volume lookup.
+    enum class Key { Unasked, Known, None } keyState = Key::Unasked;
+    TextKey key = {};
 };
 
 // The document's identity, the converter's and the code page: what a kept text is kept by.
-bool KeyOf(const Extraction& x, TextKey& key) noexcept
+bool ReadKeyOf(const Extraction& x, TextKey& key) noexcept
 {
     const wchar_t* document = x.document;
     const UniqueHandle<> file(BoxFreeCall([document] {
@@ -118,6 +121,15 @@ bool KeyOf(const Extraction& x, TextKey& key) noexcept
     key.converter = hash;
     key.codePage = ::GetACP();
     return true;
+}
+
+// Null when the texts cannot be kept.
+const TextKey* KeyOf(Extraction& x) noexcept
+{
+    if (x.keyState == Extraction::Key::Unasked) {
+        x.keyState = ReadKeyOf(x, x.key) ? Extraction::Key::Known : Extraction::Key::None;
+    }
+    return x.keyState == Extraction::Key::Known ? &x.key : nullptr;
 }
 
 // A kept file, closed (and so removed once no other handle holds it) when its owner goes.
@@ -397,10 +409,11 @@ LaunchResult MakeSharedText(Extraction& x, TemporaryFile& text) noexcept
 int RunUnderivedPages(Extraction& x, PageRun& pages, TemporaryFile& text, HeldFile& held) noexcept
 {
     const int encoding = x.option == " -enc ANSI" ? 1 : 2;
-    if (x.key) {
+    const TextKey* const key = KeyOf(x);
+    if (key) {
         KeptFile kept;
         TextCacheHold hold;
-        if (hold.Cache().FindPages(*x.key, encoding, pages.first, pages.last, kept) &&
+        if (hold.Cache().FindPages(*key, encoding, pages.first, pages.last, kept) &&
             ShareKeptFile(kept.path, kept.handle, kept.bytes, held.file)) {
             pages.path = held.file.path;
             return ResultSuccess;
@@ -423,13 +436,12 @@ int RunUnderivedPages(Extraction& x, PageRun& pages, TemporaryFile& text, HeldFi
     }
     pages.path = text.Path();
     // Kept for a later search of the same document, held open so that it goes by itself.
-    if (x.key && (held.file.handle = HoldWholeText(text.Path())) != nullptr) {
+    if (key && (held.file.handle = HoldWholeText(text.Path())) != nullptr) {
         held.file.path = text.Release();
         pages.path = held.file.path;
-        const TextKey& key = *x.key;
         OfferToCache(held.file.path, held.file.handle, [&](TextCache& cache, const KeptFile& file,
                                                            std::uint64_t room, Released& dropped) {
-            return cache.KeepPages(key, {encoding, pages.first, pages.last, file}, room, dropped);
+            return cache.KeepPages(*key, {encoding, pages.first, pages.last, file}, room, dropped);
         });
     }
     return ResultSuccess;
@@ -460,8 +472,6 @@ int FromSharedText(Extraction& x) noexcept
     if (facts.family == ConverterFamily::Unknown || !EncodingOfEntry(x, facts, map, encoding)) {
         return UseOwnRun;
     }
-    TextKey key;
-    x.key = KeyOf(x, key) ? &key : nullptr;
     WideHeapText path;
     int result = 0;
     TemporaryFile made;
@@ -478,12 +488,14 @@ int FromSharedText(Extraction& x) noexcept
         // Kept from an earlier archive of the same document, or being made for one now.
         TextCache::Claim found = TextCache::Claim::NotKept;
         KeptFile kept;
-        if (x.key) {
+        // Read before the run, so that a text is kept under what the document was when it began.
+        const TextKey* const key = KeyOf(x);
+        if (key) {
             KeptText text;
             Released dropped;
             {
                 TextCacheHold hold;
-                found = hold.Cache().Find(key, text, dropped);
+                found = hold.Cache().Find(*key, text, dropped);
                 if (found == TextCache::Claim::Kept && !ShareKeptFile(text.text.path, text.text.handle, text.text.bytes, kept)) {
                     found = TextCache::Claim::NotKept;
                 }
@@ -527,10 +539,10 @@ int FromSharedText(Extraction& x) noexcept
         if (found == TextCache::Claim::Make) {
             if (owned) {
                 OfferToCache(owned, orphan.handle, [&](TextCache& cache, const KeptFile& file, std::uint64_t room,
-                                                       Released& dropped) { return cache.Keep(key, file, room, dropped); });
+                                                       Released& dropped) { return cache.Keep(*key, file, room, dropped); });
             }
             TextCacheHold hold;
-            hold.Cache().Forget(key); // when it was not kept
+            hold.Cache().Forget(*key); // when it was not kept
         }
         // Left to this thread if the archive went.
         SettleSharedText(x.archive, outcome, result, owned, orphan.handle);
