@@ -269,6 +269,9 @@ TEST_F(Extraction, AnArchiveClosedWhileItsTextIsMadeStillGetsItsEntryAndTheTextG
 {
     const ScopedVariable version("RECCONV_VERSION", "pdftotext version 0.51.0\n");
     const ScopedVariable sleep("RECCONV_SLEEP_MS", "300");
+    // The version asked first, so that the callback closes the archive during the text's
+    // run, not during the version question (a slow machine hears the host then too).
+    ASSERT_EQ(ResultSuccess, ExtractFirst(Document("other.pdf"), install_.Folder().c_str(), "other_a.txt"));
     std::string path = Document("r.pdf");
     OpenRequest request = {path.data(), ModeExtract, 0};
     ClosingLibrary = library_.get();
@@ -283,9 +286,9 @@ TEST_F(Extraction, AnArchiveClosedWhileItsTextIsMadeStillGetsItsEntryAndTheTextG
     EXPECT_EQ(nullptr, ClosingHandle) << "the callback never ran";
     EXPECT_EQ("converted:UTF-8\n\f", ReadWholeFile(folder + "\\r_a.txt"));
     const std::vector<ConverterRecord> records = Records();
-    ASSERT_EQ(2u, records.size()) << "the version and the text, no run of the entry's own";
+    ASSERT_EQ(3u, records.size()) << "the version, the other's text and this text, no run of the entry's own";
     library_.reset();
-    EXPECT_FALSE(FileExists(records[1].arguments.back())) << "the text outlived the library";
+    EXPECT_FALSE(FileExists(records[2].arguments.back())) << "the text outlived the library";
 }
 
 // A converter whose default is not UTF-8 writes the default entry itself.
@@ -717,11 +720,15 @@ TEST_F(Extraction, TheHostsProgressCallbackHearsOfEachRunAndCanStopIt)
     EXPECT_FALSE(FileExists(folder + "\\r_a.txt")) << "the partly written text is removed";
     ASSERT_EQ(1u, Records().size()) << "the version alone: the stopped run records nothing";
     ASSERT_GE(ProgressCalls.size(), 3u);
+    // Under user-mode emulation one converter's start, which no callback can interrupt, takes
+    // about half a second by itself.
+    const bool emulated = ::GetEnvironmentVariableA("PAPERLENS_UNDER_EMULATION", nullptr, 0) != 0;
+    const auto longestGap = std::chrono::milliseconds(emulated ? 1500 : 250);
     for (std::size_t i = 0; i < ProgressCalls.size(); ++i) {
         const ProgressCall& call = ProgressCalls[i];
         EXPECT_TRUE(!call.wide && call.name == "r_a.txt" && call.size == 0) << call.wide << call.name << call.size;
         EXPECT_EQ(::GetCurrentThreadId(), call.thread);
-        EXPECT_LE(call.at - ProgressCalls[i ? i - 1 : 0].at, std::chrono::milliseconds(250)) << "call " << i;
+        EXPECT_LE(call.at - ProgressCalls[i ? i - 1 : 0].at, longestGap) << "call " << i;
     }
 
     ProgressCalls.clear();
