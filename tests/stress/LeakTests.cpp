@@ -44,8 +44,7 @@ struct Rounds {
 Rounds RoundsHere()
 {
     Rounds rounds;
-    char value[8];
-    if (::GetEnvironmentVariableA("PAPERLENS_UNDER_EMULATION", value, sizeof value) != 0) {
+    if (UnderEmulation()) {
         rounds.listings /= 5;
         rounds.extractions /= 5;
         rounds.listingHeapAllowance /= 5;
@@ -206,7 +205,7 @@ TEST(LoadLeaks, LoadsAndRefusedLoadsLeaveHandlesAndMemoryFlat)
     // a load (and its heap and handles on refused loads), while a plain program loading and
     // unloading the same library there, refused or not, with archives left open, stays flat:
     // the emulation's, not the library's. Said, and not counted; natively the bounds hold.
-    if (::GetEnvironmentVariableA("PAPERLENS_UNDER_EMULATION", nullptr, 0) != 0) {
+    if (UnderEmulation()) {
         GTEST_SKIP() << "NOT RUN under emulation: this test program's memory grows with every load there, "
                         "though a plain program's loads of the same library stay flat";
     }

@@ -429,8 +429,7 @@ TEST(Threads, TheHostProcessEndsCleanlyWhileThreadsAreBusyInTheLibrary)
     ScopedVariable sleep("RECCONV_SLEEP_MS", "100"); // so that the end finds a thread waiting
 
     // Under user-mode emulation each thread needs longer to show progress.
-    const bool emulated = ::GetEnvironmentVariableA("PAPERLENS_UNDER_EMULATION", nullptr, 0) != 0;
-    const PROCESS_INFORMATION created = StartBusyHost(install, document, emulated ? "6000" : "1500");
+    const PROCESS_INFORMATION created = StartBusyHost(install, document, UnderEmulation() ? "6000" : "1500");
     const UniqueHandle<> thread(created.hThread);
     const UniqueHandle<> process(created.hProcess);
     ASSERT_TRUE(process);

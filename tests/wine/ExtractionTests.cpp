@@ -722,8 +722,7 @@ TEST_F(Extraction, TheHostsProgressCallbackHearsOfEachRunAndCanStopIt)
     ASSERT_GE(ProgressCalls.size(), 3u);
     // Under user-mode emulation one converter's start, which no callback can interrupt, takes
     // about half a second by itself.
-    const bool emulated = ::GetEnvironmentVariableA("PAPERLENS_UNDER_EMULATION", nullptr, 0) != 0;
-    const auto longestGap = std::chrono::milliseconds(emulated ? 1500 : 250);
+    const auto longestGap = std::chrono::milliseconds(UnderEmulation() ? 1500 : 250);
     for (std::size_t i = 0; i < ProgressCalls.size(); ++i) {
         const ProgressCall& call = ProgressCalls[i];
         EXPECT_TRUE(!call.wide && call.name == "r_a.txt" && call.size == 0) << call.wide << call.name << call.size;

@@ -17,6 +17,10 @@ const std::string& LibraryPath();
 // The library, loaded once for the whole run.
 const PluginLibrary& Library();
 
+// True where the tests run under user-mode emulation (the 32-bit library where the kernel
+// runs no 32-bit code), which the test run says in PAPERLENS_UNDER_EMULATION.
+bool UnderEmulation();
+
 // The recording converter program, from --converter=, and the sample document, from --sample=.
 const std::string& ConverterProgramPath();
 const std::string& SamplePath();

@@ -122,6 +122,11 @@ std::uint32_t ExpectedDosTime(int year, int month, int day, int hour, int minute
     return ExpectedDosTime(MakeSystemTime(year, month, day, hour, minute, second));
 }
 
+bool UnderEmulation()
+{
+    return ::GetEnvironmentVariableA("PAPERLENS_UNDER_EMULATION", nullptr, 0) != 0;
+}
+
 std::string ReadWholeFile(const std::string& path)
 {
     UniqueHandle<> file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
