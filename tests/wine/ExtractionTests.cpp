@@ -720,9 +720,10 @@ TEST_F(Extraction, TheHostsProgressCallbackHearsOfEachRunAndCanStopIt)
     EXPECT_FALSE(FileExists(folder + "\\r_a.txt")) << "the partly written text is removed";
     ASSERT_EQ(1u, Records().size()) << "the version alone: the stopped run records nothing";
     ASSERT_GE(ProgressCalls.size(), 3u);
-    // Under user-mode emulation one converter's start, which no callback can interrupt, takes
-    // about half a second by itself.
-    const auto longestGap = std::chrono::milliseconds(UnderEmulation() ? 1500 : 250);
+    // No callback can interrupt a converter's start: on a busy machine it takes a few hundred
+    // milliseconds by itself (seen: 336), under user-mode emulation about half a second. A
+    // library calling back once a second, or only after the run, still fails.
+    const auto longestGap = std::chrono::milliseconds(UnderEmulation() ? 1500 : 500);
     for (std::size_t i = 0; i < ProgressCalls.size(); ++i) {
         const ProgressCall& call = ProgressCalls[i];
         EXPECT_TRUE(!call.wide && call.name == "r_a.txt" && call.size == 0) << call.wide << call.name << call.size;
