@@ -401,14 +401,19 @@ PROCESS_INFORMATION StartBusyHost(const PluginInstall& install, const std::strin
     return created;
 }
 
+// What the host started that still runs, found by its parent, not its name: Wine names a
+// process only once it has started.
+std::vector<PROCESSENTRY32> ProcessesStartedBy(DWORD host)
+{
+    return RunningProcesses([&](const PROCESSENTRY32& e) { return e.th32ParentProcessID == host; });
+}
+
 // Ends whatever the host started that still runs. One whose creation an ending host never
 // completed stays half started for good (on Windows too: its first thread is never
-// resumed); it is found by its parent, not its name: Wine names a process only once it has
-// started. Left running, it would also keep Wine's server up, and with it this test's output open.
+// resumed). Left running, it would also keep Wine's server up, and with it this test's output open.
 void EndProcessesStartedBy(DWORD host)
 {
-    const auto startedByHost = [&](const PROCESSENTRY32& e) { return e.th32ParentProcessID == host; };
-    for (const PROCESSENTRY32& left : RunningProcesses(startedByHost)) {
+    for (const PROCESSENTRY32& left : ProcessesStartedBy(host)) {
         UniqueHandle<> straggler(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, left.th32ProcessID));
         const bool ended = straggler && ::TerminateProcess(straggler.Get(), 98) &&
                            ::WaitForSingleObject(straggler.Get(), 5000) == WAIT_OBJECT_0;
@@ -445,8 +450,7 @@ TEST(Threads, TheHostProcessEndsCleanlyWhileThreadsAreBusyInTheLibrary)
                                "progress; other codes: a crash";
 
     // A converter started just before the end may still run; let it finish its record.
-    const auto startedByHost = [&](const PROCESSENTRY32& e) { return e.th32ParentProcessID == created.dwProcessId; };
-    for (int i = 0; i < 100 && !RunningProcesses(startedByHost).empty(); ++i) {
+    for (int i = 0; i < 100 && !ProcessesStartedBy(created.dwProcessId).empty(); ++i) {
         ::Sleep(50);
     }
     EndProcessesStartedBy(created.dwProcessId);
@@ -516,16 +520,11 @@ TEST(Threads, AHostKilledWhileItKeepsTextsLeavesNoneOfThem)
     };
     // A text is the converter's file until its run ends; one a host killed mid-run leaves
     // goes at a later conversion's sweep. Wait until the host alone holds its texts.
-    const auto converting = [&] {
-        return !RunningProcesses([&](const PROCESSENTRY32& e) {
-                    return e.th32ParentProcessID == created.dwProcessId;
-                }).empty();
-    };
     std::size_t before = 0;
     for (int i = 0, quiet = 0; i < 300 && quiet < 3; ++i) {
         ::Sleep(50);
         const std::size_t now = kept();
-        quiet = now != 0 && now == before && !converting() ? quiet + 1 : 0;
+        quiet = now != 0 && now == before && ProcessesStartedBy(created.dwProcessId).empty() ? quiet + 1 : 0;
         before = now;
     }
     ::TerminateProcess(host.Get(), 9);
